@@ -1,0 +1,52 @@
+#pragma once
+// The application's error report and the wrapper every event handler goes through, so that
+// no exception ever crosses Qt's event dispatch. A failure ends the handler that raised it;
+// what the handler already did stays done, and the program goes on with the next event.
+
+#include <QString>
+
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+namespace palvane {
+
+inline constexpr const char* kApplicationTitle = "Palvane 32 v1.3";
+
+// Thrown to end a handler quietly: the error report ignores it.
+class SilentAbort : public std::exception {
+public:
+    const char* what() const noexcept override { return "Operation aborted"; }
+};
+
+// A failure of the program itself with the message the user sees (without the final ".").
+class Error : public std::runtime_error {
+public:
+    explicit Error(const QString& message) : std::runtime_error(message.toStdString()) {}
+    QString message() const { return QString::fromUtf8(what()); }
+};
+
+// Shows the error box: the message plus ".", stop icon, the title as caption, one OK.
+void reportError(const std::exception& error);
+void reportUnknownError();
+
+// Runs f; an exception leaving it is reported. Returns false when f failed.
+template <class F> bool guarded(F&& f) {
+    try {
+        std::forward<F>(f)();
+        return true;
+    } catch (const std::exception& e) {
+        reportError(e);
+    } catch (...) {
+        reportUnknownError();
+    }
+    return false;
+}
+
+// A slot for connect() that runs a handler of obj through guarded(). Extra signal arguments
+// are dropped: handlers take none.
+template <class T> auto handler(T* obj, void (T::*method)()) {
+    return [obj, method](auto&&...) { guarded([&] { (obj->*method)(); }); };
+}
+
+} // namespace palvane

@@ -1,0 +1,75 @@
+#include "app/side_window.h"
+
+#include "app/error_report.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace palvane {
+
+SideWindow::SideWindow(QWidget* parent) : QDialog(parent) {
+    setModal(true);
+}
+
+int SideWindow::ShowModal() {
+    return exec();
+}
+
+void SideWindow::setModalResult(int result) {
+    done(result);
+}
+
+void SideWindow::setCancelButton(QPushButton* button) {
+    cancelButton_ = button;
+}
+
+void SideWindow::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        guarded([this] { FormShow(); });
+        if (!everShown_) {
+            everShown_ = true;
+            centreOnScreen();
+        }
+    }
+    QDialog::showEvent(event);
+}
+
+void SideWindow::centreOnScreen() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QSize screenSize = screen->geometry().size();
+    // The outer size: the frame is known only once the window manager has framed the window.
+    QSize outer = frameGeometry().size();
+    if (outer.width() < width() || outer.height() < height())
+        outer = size();
+    const int left = std::max(0, (screenSize.width() - outer.width()) / 2);
+    const int top = std::max(0, (screenSize.height() - outer.height()) / 2);
+    move(left, top);
+}
+
+void SideWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        if (cancelButton_ && cancelButton_->isEnabled())
+            cancelButton_->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void SideWindow::done(int result) {
+    guarded([this] { FormClose(); });
+    QDialog::done(result);
+}
+
+void SideWindow::reject() {
+    // The close box and the system menu end a modal showing with Cancel.
+    done(mrCancel);
+}
+
+} // namespace palvane

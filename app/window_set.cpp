@@ -1,0 +1,42 @@
+#include "app/window_set.h"
+
+#include "app/error_report.h"
+#include "main_window/tform1.h"
+#include "main_window/tokbottomdlg.h"
+#include "side_windows/taboutbox.h"
+#include "side_windows/tf_surprise.h"
+#include "side_windows/tform2.h"
+#include "side_windows/tform3.h"
+
+TForm1* Form1 = nullptr;
+TOKBottomDlg* OKBottomDlg = nullptr;
+TAboutBox* AboutBox = nullptr;
+TForm2* Form2 = nullptr;
+TForm3* Form3 = nullptr;
+Tf_surprise* f_surprise = nullptr;
+
+namespace palvane {
+
+void createWindowSet() {
+    // The main window first: its creation handler reaches it through Form1 and uses nothing
+    // else of the window set.
+    Form1 = new TForm1;
+    guarded([] { Form1->FormCreate(); });
+    OKBottomDlg = new TOKBottomDlg(Form1);
+    AboutBox = new TAboutBox(Form1);
+    Form2 = new TForm2(AboutBox);
+    Form3 = new TForm3(Form1);
+    f_surprise = new Tf_surprise(Form1);
+}
+
+void destroyWindowSet() {
+    delete Form1; // owns the side windows
+    Form1 = nullptr;
+    OKBottomDlg = nullptr;
+    AboutBox = nullptr;
+    Form2 = nullptr;
+    Form3 = nullptr;
+    f_surprise = nullptr;
+}
+
+} // namespace palvane

@@ -1,0 +1,178 @@
+// Entry editing on the Edit/Add tab: new, update and delete, stepping, pictures, the tab
+// switch with its purge of entries left without a nick, and the entry-changed flag (the
+// enabled state of Update Entry).
+
+#include "main_window/tform1.h"
+
+#include "app/message_box.h"
+#include "app/open_dialog.h"
+#include "app/side_window.h"
+#include "app/window_set.h"
+#include "main_window/spin_edit.h"
+#include "main_window/tokbottomdlg.h"
+#include "side_windows/picture_box.h"
+#include "store/table.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const QString kNoRecords =
+    QStringLiteral("There are no records in the current database. Please make an entry.");
+
+// An entry New Entry made and nobody filled in: every text field blank.
+bool isBlankEntry(palvane::Table* table) {
+    for (const char* name : {"IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes",
+                             "IRC Picture"}) {
+        if (!table->fieldByName(QString::fromLatin1(name)).asString().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void TForm1::UpdateChange() {
+    Button2->setEnabled(true);
+}
+
+void TForm1::Edit2KeyDown(int) {
+    UpdateChange();
+}
+void TForm1::Edit3KeyPress(QChar) {
+    UpdateChange();
+}
+void TForm1::Edit4KeyPress(QChar) {
+    UpdateChange();
+}
+void TForm1::Edit5KeyPress(QChar) {
+    UpdateChange();
+}
+void TForm1::Memo1KeyPress(QChar) {
+    UpdateChange();
+}
+void TForm1::SpinEdit1KeyPress(QChar) {
+    UpdateChange();
+}
+
+void TForm1::SpinFromRecord() {
+    SpinEdit1->setValueClamped(Table1->fieldByName(QStringLiteral("IRC Spin")).asInteger());
+}
+
+// New Entry: a blank record is stored at once and becomes current.
+void TForm1::Button1Click() {
+    ClearEditTab();
+    palvane::InsertValues values{};
+    values[palvane::FieldTimeDisplacement] = 0;
+    values[palvane::FieldSpin] = 0;
+    Table1->insertRecord(values);
+    SpinEdit1->setValueClamped(0);
+    DisplacementFromSpin();
+    Label6->setText(Clock.formatTime(palvane::nowInDays() + TimeDisplacement()));
+    Label17->setText(Clock.formatDate(palvane::nowInDays() + TimeDisplacement()));
+    UpdateChange();
+}
+
+// Update Entry: the boxes are written into the current record (or a first record).
+void TForm1::Button2Click() {
+    if (Edit2->text().isEmpty()) {
+        palvane::showInformation(
+            QStringLiteral("Current record contains no nick! Cannot Update without Nick."));
+        return;
+    }
+    Table1->edit();
+    Table1->fieldByName(QStringLiteral("IRC Nick")).setAsString(Edit2->text());
+    Table1->fieldByName(QStringLiteral("IRC Name")).setAsString(Edit3->text());
+    Table1->fieldByName(QStringLiteral("IRC Location")).setAsString(Edit4->text());
+    Table1->fieldByName(QStringLiteral("IRC Notes")).setAsString(Memo1->toPlainText());
+    Table1->fieldByName(QStringLiteral("IRC Time Displacement")).setAsFloat(TimeDisplacement());
+    Table1->fieldByName(QStringLiteral("IRC Email")).setAsString(Edit5->text());
+    Table1->fieldByName(QStringLiteral("IRC Spin")).setAsInteger(SpinEdit1->Value());
+    Table1->fieldByName(QStringLiteral("IRC Picture")).setAsString(currentPicturePath());
+    DisplacementFromSpin();
+    Table1->post();
+    RefreshClocks();
+    Button2->setEnabled(false);
+}
+
+// Delete Entry, after the confirmation.
+void TForm1::Button5Click() {
+    if (Table1->isEmpty()) {
+        palvane::showInformation(
+            QStringLiteral("If there were any records to delete I would gladly delete them. At "
+                           "the moment though, I can't seem to find any... :-)"));
+        return;
+    }
+    if (OKBottomDlg->ShowModal() != palvane::mrOk)
+        return;
+    Table1->deleteRecord();
+    Table1->refresh();
+    LoadEditTab();
+    if (!Table1->isEmpty())
+        SpinFromRecord();
+    DisplacementFromSpin();
+    Button2->setEnabled(false);
+}
+
+void TForm1::Button6Click() {
+    Table1->prior();
+    LoadEditTab();
+    SpinFromRecord();
+    DisplacementFromSpin();
+    Button2->setEnabled(false);
+}
+
+void TForm1::Button7Click() {
+    Table1->next();
+    LoadEditTab();
+    SpinFromRecord();
+    DisplacementFromSpin();
+    Button2->setEnabled(false);
+}
+
+// Add: the chosen picture is shown at once and stored by the next Update Entry.
+void TForm1::Button8Click() {
+    if (!OpenDialog1->Execute(this))
+        return;
+    const palvane::Picture picture = palvane::Picture::load(currentPicturePath());
+    Image1->setPicture(picture);
+    Image2->setPicture(picture);
+    Image1->show();
+    Image2->show();
+    UpdateChange();
+}
+
+// Clear: the picture goes at the next Update Entry.
+void TForm1::Button9Click() {
+    Image1->hide();
+    Image2->hide();
+    setCurrentPicturePath(QString());
+    UpdateChange();
+}
+
+// The user switched tabs (either way).
+void TForm1::PageControl1Change() {
+    if (Table1->isEmpty()) {
+        writeSearchBox(QString());
+        palvane::showInformation(kNoRecords);
+        setActivePage(TabSheet2);
+        return;
+    }
+    LoadEditTab();
+    SpinFromRecord();
+    // An entry created with New Entry and never given a nick is removed again. A record that
+    // holds anything else is kept: deleting it would lose what the user typed.
+    if (Edit2->text().isEmpty() && isBlankEntry(Table1)) {
+        Table1->deleteRecord();
+        writeSearchBox(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+        ShowRecordPicture();
+        LoadEditTab();
+        if (!Table1->isEmpty())
+            SpinFromRecord();
+        DisplacementFromSpin();
+    }
+    Button2->setEnabled(false);
+}

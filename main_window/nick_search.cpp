@@ -1,0 +1,71 @@
+// The nick search: after every change of the View tab's search box the table moves to the
+// nearest nick, the box shows it in full with the completed tail selected, and the contact's
+// offset and picture follow. Backspace (and DEL) edit the box without searching.
+
+#include "main_window/tform1.h"
+
+#include "app/error_report.h"
+#include "store/table.h"
+
+#include <QCoreApplication>
+#include <QLineEdit>
+
+#include <algorithm>
+
+void TForm1::Edit1KeyPress(QChar key) {
+    SearchSuppressed = key == QChar(8) || key == QChar(127);
+}
+
+void TForm1::Edit1Change() {
+    if (SearchSuppressed)
+        return;
+    SearchSuppressed = true;
+    const int typed = int(Edit1->text().length() - Edit1->selectedText().length());
+
+    Table1->setIndexName(QString::fromLatin1(palvane::kNickIndexName));
+    Table1->setKey();
+    Table1->fieldByName(QStringLiteral("IRC NICK")).setAsString(Edit1->text());
+    Table1->gotoNearest();
+
+    // Our own write runs this handler again, which returns at once: the search is suppressed.
+    Edit1->setText(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+    const int length = int(Edit1->text().length());
+    const int caret = std::min(typed, length);
+    Edit1->setCursorPosition(caret);
+    // Selects the completed tail; when the nick found is shorter than the text, the count is
+    // negative and the selection runs backwards from the end.
+    Edit1->setSelection(caret, length - typed);
+
+    // A character typed meanwhile runs a search of its own from here.
+    QCoreApplication::processEvents();
+    SearchSuppressed = false;
+
+    setTimeDisplacement(
+        Table1->fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
+    ShowRecordPicture();
+}
+
+void TForm1::runEdit1Change() {
+    if (searchBoxWrites_ > 0) {
+        // Written by the program: hand a failure back to the writer.
+        try {
+            Edit1Change();
+        } catch (...) {
+            if (!searchFailure_)
+                searchFailure_ = std::current_exception();
+        }
+        return;
+    }
+    palvane::guarded([this] { Edit1Change(); });
+}
+
+void TForm1::writeSearchBox(const QString& text) {
+    ++searchBoxWrites_;
+    Edit1->setText(text);
+    --searchBoxWrites_;
+    if (searchBoxWrites_ == 0 && searchFailure_) {
+        std::exception_ptr failure = searchFailure_;
+        searchFailure_ = nullptr;
+        std::rethrow_exception(failure);
+    }
+}

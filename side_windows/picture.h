@@ -1,0 +1,45 @@
+#pragma once
+// Pictures of contacts: bitmap (.bmp), icon (.ico), Windows metafile (.wmf) and enhanced
+// metafile (.emf), chosen by the file name's extension without regard to case. Only regular
+// files of a sane size are read, so a FIFO, a device or a huge file never hangs the program.
+
+#include <QByteArray>
+#include <QImage>
+#include <QRectF>
+#include <QSize>
+#include <QString>
+
+#include <memory>
+
+class QPainter;
+class QSvgRenderer;
+
+namespace palvane {
+
+class Picture {
+public:
+    Picture();
+    ~Picture();
+    Picture(const Picture&);
+    Picture& operator=(const Picture&);
+
+    // Loads the file. Throws palvane::Error with "Cannot open file %s" (path),
+    // "Unknown picture file extension (.%s)" (lower-cased extension, empty for no extension),
+    // "Bitmap image is not valid", or "Icon image is not valid" / "Metafile is not valid".
+    static Picture load(const QString& path);
+    // Decoding from bytes by extension ("bmp", "ico", "wmf", "emf"); used by load and fuzzing.
+    static Picture decode(const QByteArray& bytes, const QString& extension);
+
+    bool isNull() const;
+    QSize size() const; // natural size in pixels
+    // Draws the picture scaled to target.
+    void paint(QPainter& painter, const QRectF& target) const;
+    QImage toImage() const; // at natural size
+
+private:
+    QImage image_;
+    QByteArray svg_; // metafiles are kept as SVG and drawn as vectors
+    QSize size_;
+};
+
+} // namespace palvane
