@@ -36,8 +36,7 @@ void showBox(BoxKind kind, const QString& caption, const QString& text) {
         hook()(ShownBox{kind, caption, text});
         return;
     }
-    QMessageBox box(kind == BoxKind::Information ? QMessageBox::Information
-                                                 : QMessageBox::Critical,
+    QMessageBox box(kind == BoxKind::Information ? QMessageBox::Information : QMessageBox::Critical,
                     caption, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     centreOnScreen(&box);
@@ -58,7 +57,9 @@ void showErrorBox(const QString& text) {
 }
 
 namespace message_box_seam {
-void install(std::function<void(const ShownBox&)> h) { hook() = std::move(h); }
+void install(std::function<void(const ShownBox&)> h) {
+    hook() = std::move(h);
+}
 void uninstall() {
     hook() = nullptr;
 }

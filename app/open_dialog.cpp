@@ -41,8 +41,12 @@ bool OpenDialog::Execute(QWidget* parent) {
 }
 
 namespace open_dialog_seam {
-void setNextAnswer(std::optional<QString> fileName) { answers().push_back(std::move(fileName)); }
-void clear() { answers().clear(); }
+void setNextAnswer(std::optional<QString> fileName) {
+    answers().push_back(std::move(fileName));
+}
+void clear() {
+    answers().clear();
+}
 } // namespace open_dialog_seam
 
 } // namespace palvane

@@ -31,7 +31,6 @@ void Panel::setCaption(const QString& caption) {
     if (caption == caption_)
         return;
     caption_ = caption;
-    setAccessibleName(caption);
     update();
 }
 

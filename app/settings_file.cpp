@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -23,7 +24,9 @@ namespace {
 constexpr qsizetype kMaxValueLength = 1023;
 constexpr QByteArrayView kBom("\xEF\xBB\xBF");
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 QByteArrayView trimmed(QByteArrayView text) {
     qsizetype begin = 0;
@@ -35,7 +38,9 @@ QByteArrayView trimmed(QByteArrayView text) {
     return text.sliced(begin, end - begin);
 }
 
-char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
 
 // ASCII only, byte by byte: embedded NULs and non-ASCII bytes compare exactly.
 bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b) {
@@ -189,7 +194,7 @@ bool writeAll(int fd, const QByteArray& data) {
 bool replaceFile(const QString& path, const QByteArray& data) {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    struct stat old{};
+    struct stat old {};
     const bool existed = ::stat(target.constData(), &old) == 0;
 
     QByteArray temp;
@@ -205,8 +210,14 @@ bool replaceFile(const QString& path, const QByteArray& data) {
         return false;
 
     bool ok = writeAll(fd, data);
-    if (ok && existed)
+    if (ok && existed) {
+        // Keep the owner where allowed (an administrator editing someone's file) and the
+        // permission bits always. A refused chown only leaves the new file ours.
+        const bool sameOwner = old.st_uid == ::geteuid() && old.st_gid == ::getegid();
+        if (!sameOwner && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+            errno = 0;
         ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    }
     if (ok)
         ok = ::fsync(fd) == 0;
     if (::close(fd) != 0)
@@ -244,8 +255,8 @@ std::optional<QByteArray> readValue(const QByteArray& content, const QByteArray&
     return value.first(std::min(value.size(), kMaxValueLength)).toByteArray();
 }
 
-QByteArray writeValue(const QByteArray& content, const QByteArray& section,
-                      const QByteArray& key, const QByteArray& value) {
+QByteArray writeValue(const QByteArray& content, const QByteArray& section, const QByteArray& key,
+                      const QByteArray& value) {
     checkArguments(section, key, value);
     const Document doc(content);
     const QByteArray eol = doc.lineEnding();
@@ -362,7 +373,10 @@ QString SettingsFile::directory() {
     return QDir::cleanPath(QDir::homePath() + QStringLiteral("/.config"));
 }
 
-QString SettingsFile::filePath() const { return directory() + u'/' + fileName_; }
+QString SettingsFile::filePath() const {
+    const QString dir = directory();
+    return dir.endsWith(u'/') ? dir + fileName_ : dir + u'/' + fileName_;
+}
 
 int SettingsFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const {
     QFile file(filePath());
@@ -404,7 +418,8 @@ void SettingsFile::WriteInteger(const QString& section, const QString& key, int 
 
     QByteArray updated;
     try {
-        updated = ini::writeValue(content, section.toUtf8(), key.toUtf8(), QByteArray::number(value));
+        updated =
+            ini::writeValue(content, section.toUtf8(), key.toUtf8(), QByteArray::number(value));
     } catch (const std::invalid_argument&) {
         throw failure;
     }

@@ -50,10 +50,10 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
 }
 
 const QStringList& englishDayNames() {
-    static const QStringList names{
-        QStringLiteral("Sunday"),   QStringLiteral("Monday"), QStringLiteral("Tuesday"),
-        QStringLiteral("Wednesday"), QStringLiteral("Thursday"), QStringLiteral("Friday"),
-        QStringLiteral("Saturday")};
+    static const QStringList names{QStringLiteral("Sunday"),   QStringLiteral("Monday"),
+                                   QStringLiteral("Tuesday"),  QStringLiteral("Wednesday"),
+                                   QStringLiteral("Thursday"), QStringLiteral("Friday"),
+                                   QStringLiteral("Saturday")};
     return names;
 }
 
@@ -126,7 +126,9 @@ QString twoDigits(std::int64_t n) {
 
 } // namespace
 
-void setClockFunction(ClockFunction clock) { clockFunction() = std::move(clock); }
+void setClockFunction(ClockFunction clock) {
+    clockFunction() = std::move(clock);
+}
 
 QDateTime currentLocalDateTime() {
     if (const ClockFunction& clock = clockFunction())
@@ -138,9 +140,8 @@ double dateTimeToDays(const QDateTime& local) {
     if (!local.isValid())
         return std::nan("");
     const qint64 day = local.date().toJulianDay() - epochJulianDay();
-    return static_cast<double>(day) +
-           static_cast<double>(local.time().msecsSinceStartOfDay()) /
-               static_cast<double>(kMsPerDay);
+    return static_cast<double>(day) + static_cast<double>(local.time().msecsSinceStartOfDay()) /
+                                          static_cast<double>(kMsPerDay);
 }
 
 QDateTime daysToDateTime(double days) {
@@ -153,9 +154,13 @@ QDateTime daysToDateTime(double days) {
                      QTime::fromMSecsSinceStartOfDay(msOfDay), Qt::UTC);
 }
 
-double nowInDays() { return dateTimeToDays(currentLocalDateTime()); }
+double nowInDays() {
+    return dateTimeToDays(currentLocalDateTime());
+}
 
-ClockFormatter::ClockFormatter() { rebuild(QLocale::system()); }
+ClockFormatter::ClockFormatter() {
+    rebuild(QLocale::system());
+}
 
 void ClockFormatter::rebuild(const QLocale& locale) {
     QStringList days;

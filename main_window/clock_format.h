@@ -20,7 +20,7 @@ void setClockFunction(ClockFunction clock); // nullptr restores the system clock
 QDateTime currentLocalDateTime();
 
 // Local wall-clock date-time <-> days, to the millisecond. The wall-clock fields (date() and
-// time()) are used as they are, whatever the time spec: no daylight-saving shift.
+// time()) are used as they are, whatever zone the value is in: no daylight-saving shift.
 double dateTimeToDays(const QDateTime& local);
 // Rounded to the millisecond. The result carries the wall-clock fields in Qt::UTC, so that no
 // local-time rule moves them; invalid for counts outside the years 1 to 9999.

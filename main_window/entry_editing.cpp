@@ -25,8 +25,8 @@ const QString kNoRecords =
 
 // An entry New Entry made and nobody filled in: every text field blank.
 bool isBlankEntry(palvane::Table* table) {
-    for (const char* name : {"IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes",
-                             "IRC Picture"}) {
+    for (const char* name :
+         {"IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes", "IRC Picture"}) {
         if (!table->fieldByName(QString::fromLatin1(name)).asString().isEmpty())
             return false;
     }
@@ -157,6 +157,10 @@ void TForm1::Button9Click() {
 void TForm1::PageControl1Change() {
     if (Table1->isEmpty()) {
         writeSearchBox(QString());
+        // Emptying the search box ran a search that found no contact and took offset 0 from
+        // it, while the spin box still shows its hours: follow the spin box again, or the next
+        // Update Entry would store hours and days that disagree.
+        DisplacementFromSpin();
         palvane::showInformation(kNoRecords);
         setActivePage(TabSheet2);
         return;

@@ -1,5 +1,6 @@
 #include "main_window/key_filter.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 
 namespace palvane {
@@ -20,6 +21,9 @@ QChar KeyFilter::typedCharacter(const QKeyEvent* event) {
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
     case Qt::Key_Insert:
+    // Tab and Shift+Tab move the focus on; they never reach the box as a character.
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
         return {};
     case Qt::Key_Backspace:
         // Ctrl+Backspace types the DEL character on the classic desktop.
@@ -37,6 +41,12 @@ bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
         emit keyDown(key->key());
         const QChar c = typedCharacter(key);
         if (!c.isNull())
+            emit keyPress(c);
+    } else if (event->type() == QEvent::InputMethod) {
+        // Characters composed by an input method (dead keys, compose sequences) arrive without
+        // a key event of their own; each is a typed character all the same.
+        const QString committed = static_cast<QInputMethodEvent*>(event)->commitString();
+        for (const QChar c : committed)
             emit keyPress(c);
     }
     return QObject::eventFilter(watched, event);

@@ -1,7 +1,8 @@
 #pragma once
 // Reports key events of a box as the handlers want them: keyDown for every key going down,
 // keyPress for keys that type a character (Backspace and control characters count; Delete,
-// arrows, Home and End do not, whatever text the platform attaches to them).
+// arrows, Home, End and the focus keys Tab and Shift+Tab do not, whatever text the platform
+// attaches to them) and for each character an input method commits.
 
 #include <QChar>
 #include <QObject>

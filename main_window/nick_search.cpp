@@ -11,6 +11,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <utility>
 
 void TForm1::Edit1KeyPress(QChar key) {
     SearchSuppressed = key == QChar(8) || key == QChar(127);
@@ -40,26 +41,31 @@ void TForm1::Edit1Change() {
     QCoreApplication::processEvents();
     SearchSuppressed = false;
 
-    setTimeDisplacement(
-        Table1->fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
+    setTimeDisplacement(Table1->fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
     ShowRecordPicture();
 }
 
 void TForm1::runEdit1Change() {
-    if (searchBoxWrites_ > 0) {
-        // Written by the program: hand a failure back to the writer.
-        try {
-            Edit1Change();
-        } catch (...) {
-            if (!searchFailure_)
-                searchFailure_ = std::current_exception();
-        }
+    if (searchBoxWrites_ == 0) {
+        palvane::guarded([this] { Edit1Change(); });
         return;
     }
-    palvane::guarded([this] { Edit1Change(); });
+    // Written by the program: hand a failure back to the writer. Changes that arrive through
+    // the message pump inside this search are the user's keystrokes, reported on their own.
+    const int writes = std::exchange(searchBoxWrites_, 0);
+    try {
+        Edit1Change();
+    } catch (...) {
+        if (!searchFailure_)
+            searchFailure_ = std::current_exception();
+    }
+    searchBoxWrites_ = writes;
 }
 
 void TForm1::writeSearchBox(const QString& text) {
+    // The same text again is no change: the box keeps its caret and selection as well.
+    if (Edit1->text() == text)
+        return;
     ++searchBoxWrites_;
     Edit1->setText(text);
     --searchBoxWrites_;

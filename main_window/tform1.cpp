@@ -131,8 +131,46 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     // Client area below the menu bar is fixed; the window cannot be resized or maximised.
     setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
 
+    nameForAssistiveTechnology();
     connectHandlers();
     Timer1->start();
+}
+
+// Screen readers announce each box by the caption beside it.
+void TForm1::nameForAssistiveTechnology() {
+    const QString nick = QStringLiteral("Nick");
+    const QString name = QStringLiteral("Real Name");
+    const QString email = QStringLiteral("E-Mail");
+    const QString location = QStringLiteral("Location");
+    const QString notes = QStringLiteral("Notes");
+    Edit1->setAccessibleName(nick);
+    Edit1->setAccessibleDescription(
+        QStringLiteral("Type a nick; the closest match is shown and completed"));
+    DBEdit1->setAccessibleName(name);
+    DBEdit3->setAccessibleName(email);
+    DBEdit2->setAccessibleName(location);
+    DBMemo1->setAccessibleName(notes);
+    Edit2->setAccessibleName(nick);
+    Edit3->setAccessibleName(name);
+    Edit5->setAccessibleName(email);
+    Edit4->setAccessibleName(location);
+    Memo1->setAccessibleName(notes);
+    SpinEdit1->setAccessibleName(QStringLiteral("Their time offset in hours"));
+    Image1->setAccessibleName(QStringLiteral("Picture"));
+    Image1->setAccessibleDescription(
+        QStringLiteral("Picture of the contact; double-click to see it at full size"));
+    Image2->setAccessibleName(QStringLiteral("Picture"));
+    Image2->setAccessibleDescription(QStringLiteral("Picture of the contact"));
+    Panel5->setAccessibleName(QStringLiteral("Status banner"));
+    Panel5->setAccessibleDescription(QStringLiteral("Click for a surprise"));
+    Panel6->setAccessibleName(QStringLiteral("Clocks"));
+    Panel7->setAccessibleName(QStringLiteral("Their clock and offset"));
+    Label1->setAccessibleName(QStringLiteral("Local Time"));
+    Label16->setAccessibleName(QStringLiteral("Local Date"));
+    Label2->setAccessibleName(QStringLiteral("Their Time"));
+    Label13->setAccessibleName(QStringLiteral("Their Date"));
+    Label6->setAccessibleName(QStringLiteral("Their Time"));
+    Label17->setAccessibleName(QStringLiteral("Their Date"));
 }
 
 TForm1::~TForm1() = default;
@@ -312,23 +350,23 @@ void TForm1::buildClockPanels() {
     placedLabel(Panel6, "Label15", QStringLiteral("Local Date:"), 10, 36, kNavy, true);
     placedLabel(Panel6, "Label12", QStringLiteral("Their Time:"), 10, 68, kNavy, true);
     placedLabel(Panel6, "Label14", QStringLiteral("Their Date:"), 12, 100, kNavy, true);
-    Label1 = placedLabel(Panel6, "Label1", QStringLiteral("Local_Time_Caption"), 78, 4, kMaroon,
-                         false);
-    Label16 = placedLabel(Panel6, "Label16", QStringLiteral("Local_Date_Caption"), 78, 36,
-                          kMaroon, false);
-    Label2 = placedLabel(Panel6, "Label2", QStringLiteral("Their_Time_Caption"), 78, 68, kMaroon,
-                         false);
-    Label13 = placedLabel(Panel6, "Label13", QStringLiteral("Their_Date_Caption"), 78, 98,
-                          kMaroon, false);
+    Label1 =
+        placedLabel(Panel6, "Label1", QStringLiteral("Local_Time_Caption"), 78, 4, kMaroon, false);
+    Label16 = placedLabel(Panel6, "Label16", QStringLiteral("Local_Date_Caption"), 78, 36, kMaroon,
+                          false);
+    Label2 =
+        placedLabel(Panel6, "Label2", QStringLiteral("Their_Time_Caption"), 78, 68, kMaroon, false);
+    Label13 = placedLabel(Panel6, "Label13", QStringLiteral("Their_Date_Caption"), 78, 98, kMaroon,
+                          false);
 
     placedLabel(Panel7, "Hour12Def", QStringLiteral("Their Time:"), 4, 4, kNavy, true);
     placedLabel(Panel7, "Label18", QStringLiteral("Their Date:"), 4, 28, kNavy, true);
     placedLabel(Panel7, "Label10", QStringLiteral("Their time offset in hours:"), 4, 52, kNavy,
                 false);
-    Label6 = placedLabel(Panel7, "Label6", QStringLiteral("Their_Time_Caption"), 72, 4, kMaroon,
-                         false);
-    Label17 = placedLabel(Panel7, "Label17", QStringLiteral("Their_Date_Caption"), 72, 28,
-                          kMaroon, false);
+    Label6 =
+        placedLabel(Panel7, "Label6", QStringLiteral("Their_Time_Caption"), 72, 4, kMaroon, false);
+    Label17 = placedLabel(Panel7, "Label17", QStringLiteral("Their_Date_Caption"), 72, 28, kMaroon,
+                          false);
     // Value labels grow with their text; give them room up to the panel's right edge.
     for (QLabel* value : {Label1, Label16, Label2, Label13})
         value->resize(273 - 78 - 4, value->height());
@@ -392,14 +430,12 @@ void TForm1::connectHandlers() {
                                      KeyPressBinding{Edit5, &TForm1::Edit5KeyPress},
                                      KeyPressBinding{Memo1, &TForm1::Memo1KeyPress}}) {
         auto* keys = new palvane::KeyFilter(b.box);
-        connect(keys, &palvane::KeyFilter::keyPress, this, [this, h = b.handler](QChar key) {
-            palvane::guarded([&] { (this->*h)(key); });
-        });
+        connect(keys, &palvane::KeyFilter::keyPress, this,
+                [this, h = b.handler](QChar key) { palvane::guarded([&] { (this->*h)(key); }); });
     }
     connect(SpinEdit1, &palvane::SpinEdit::characterKeyPressed, this,
             [this](QChar key) { palvane::guarded([&] { SpinEdit1KeyPress(key); }); });
-    connect(SpinEdit1, &palvane::SpinEdit::changed, this,
-            handler(this, &TForm1::SpinEdit1Change));
+    connect(SpinEdit1, &palvane::SpinEdit::changed, this, handler(this, &TForm1::SpinEdit1Change));
 
     connect(Edit2, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit2Change));
     connect(Edit3, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit3Change));
@@ -440,8 +476,8 @@ void TForm1::FormClose() {
 
 void TForm1::Exit1Click() {
     // The quit request alone: the close handler does not run, nothing is written.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
@@ -450,8 +486,8 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(0); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -464,7 +500,7 @@ void TForm1::showEvent(QShowEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LocaleChange)
-        Clock.rebuild(QLocale::system());
+        Clock.rebuildTimeFormat(QLocale::system());
     QMainWindow::changeEvent(event);
 }
 

@@ -186,6 +186,7 @@ private:
     void buildEditTab();
     void buildClockPanels();
     void connectHandlers();
+    void nameForAssistiveTechnology();
     void setIntervalIfChanged(QTimer* timer, int milliseconds);
     // Makes a tab active from the program: no tab-change handler runs.
     void setActivePage(QWidget* page);

@@ -20,8 +20,8 @@ constexpr int kMaxExponent = 126;
 
 double real48Max() {
     // (2^40 - 1) * 2^87 = 2^126 * (2 - 2^-39), about 1.7e38.
-    static const double max = std::ldexp(std::ldexp(1.0, kSignificandBits) - 1.0,
-                                         kMaxExponent + 1 - kSignificandBits);
+    static const double max =
+        std::ldexp(std::ldexp(1.0, kSignificandBits) - 1.0, kMaxExponent + 1 - kSignificandBits);
     return max;
 }
 

@@ -56,6 +56,5 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : palvane::SideWindow(parent) {
     setCancelButton(CancelBtn);
 
     connect(OKBtn, &QPushButton::clicked, this, [this] { setModalResult(palvane::mrOk); });
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { setModalResult(palvane::mrCancel); });
+    connect(CancelBtn, &QPushButton::clicked, this, [this] { setModalResult(palvane::mrCancel); });
 }

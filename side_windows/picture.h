@@ -23,23 +23,32 @@ public:
     Picture(const Picture&);
     Picture& operator=(const Picture&);
 
+    // Files larger than this are refused as "Cannot open file" without being read.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
     // Loads the file. Throws palvane::Error with "Cannot open file %s" (path),
     // "Unknown picture file extension (.%s)" (lower-cased extension, empty for no extension),
     // "Bitmap image is not valid", or "Icon image is not valid" / "Metafile is not valid".
+    // The extension is checked first, so an unknown kind is reported even for a missing file.
     static Picture load(const QString& path);
     // Decoding from bytes by extension ("bmp", "ico", "wmf", "emf"); used by load and fuzzing.
     static Picture decode(const QByteArray& bytes, const QString& extension);
+    // The lower-cased text after the last full stop of the file name (not of a directory).
+    static QString extensionOf(const QString& path);
 
     bool isNull() const;
+    bool isVector() const { return !svg_.isEmpty(); }
     QSize size() const; // natural size in pixels
-    // Draws the picture scaled to target.
+    // Draws the picture scaled to target (the aspect ratio follows target).
     void paint(QPainter& painter, const QRectF& target) const;
     QImage toImage() const; // at natural size
 
 private:
     QImage image_;
     QByteArray svg_; // metafiles are kept as SVG and drawn as vectors
+    QRectF viewBox_; // the part of the SVG's user space that is the picture
     QSize size_;
+    std::shared_ptr<QSvgRenderer> renderer_; // built once; drawing does not change it
 };
 
 } // namespace palvane

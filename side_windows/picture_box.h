@@ -1,6 +1,7 @@
 #pragma once
 // A picture control: draws a Picture stretched to the box, or at natural size with auto size
-// (the box takes the picture's size). LoadFromFile keeps the old picture when loading fails.
+// (the box takes the picture's size), optionally centred in the box. LoadFromFile keeps the
+// old picture when loading fails. A left double click emits doubleClicked().
 
 #include "side_windows/picture.h"
 
@@ -22,6 +23,12 @@ public:
     void LoadFromFile(const QString& path);
     void setPicture(const Picture& picture);
     const Picture& picture() const { return picture_; }
+    bool stretch() const { return stretch_; }
+    bool autoSize() const { return autoSize_; }
+    bool center() const { return center_; }
+    // Where the picture is drawn inside the box (empty without a picture).
+    QRectF pictureRect() const;
+    QSize sizeHint() const override;
 
 signals:
     void doubleClicked();

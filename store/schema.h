@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -37,8 +38,14 @@ QString nickIndexSql();
 // directory when missing; throws TableError when the file already exists or cannot be made.
 void createContactTable(const QString& filePath);
 
-// Appends rows in one transaction (a null QString is stored as NULL). Throws TableError.
+// Appends rows in one transaction (a null QString is stored as NULL); texts are cut to the
+// lengths the file declares. Throws TableError.
 void insertContacts(const QString& filePath, const std::vector<ContactRow>& rows);
+
+// Appends count generated rows in one transaction through one prepared statement: make(i, row)
+// fills row i (row starts as a default ContactRow). For large demo and benchmark tables.
+void insertContacts(const QString& filePath, qint64 count,
+                    const std::function<void(qint64, ContactRow&)>& make);
 
 // Reads every row in rowid order (tests and the export use this).
 std::vector<ContactRow> readContacts(const QString& filePath);

@@ -28,6 +28,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <array>
@@ -105,7 +106,8 @@ public:
     QString filePath() const; // directory + file name as opened
 
     // Active = true opens (never creates anything), false closes. A failed open leaves the
-    // table closed and throws.
+    // table closed and throws. Closing stores a pending changed record if it can and drops it
+    // otherwise: closing itself never fails.
     void setActive(bool active);
     bool active() const;
     void open() { setActive(true); }
@@ -149,8 +151,19 @@ public:
     // The column names as the file declares them, in field order.
     QString fieldNameAt(int index) const;
 
-    // How long a write waits for another program's lock before it fails (milliseconds).
+    // How long a read or write waits for another program's lock before it fails
+    // (milliseconds; 2000 by default).
     void setBusyTimeout(int milliseconds);
+    int busyTimeout() const;
+
+    // Open read-only even when the file could be written (takes effect at the next open). A
+    // file or directory that cannot be written is always opened read-only. On a read-only
+    // table insertRecord and edit fail with "Cannot modify a read-only dataset".
+    void setReadOnly(bool readOnly);
+    bool readOnly() const;
+
+    // The SQL of every statement that positions the cursor (for query-plan checks).
+    QStringList cursorStatementTexts() const;
 
     // Rowid of the current record, or -1 (for tests and tools).
     qint64 currentRowId() const;

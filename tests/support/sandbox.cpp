@@ -28,11 +28,21 @@ Sandbox::~Sandbox() {
         qunsetenv("XDG_CONFIG_HOME");
 }
 
-QString Sandbox::path() const { return dir_.path(); }
-QString Sandbox::dataDir() const { return dir_.path() + QStringLiteral("/data"); }
-QString Sandbox::dbPath() const { return dataDir() + QStringLiteral("/palvane.db"); }
-QString Sandbox::configDir() const { return dir_.path() + QStringLiteral("/config"); }
-QString Sandbox::iniPath() const { return configDir() + QStringLiteral("/PALVANE.INI"); }
+QString Sandbox::path() const {
+    return dir_.path();
+}
+QString Sandbox::dataDir() const {
+    return dir_.path() + QStringLiteral("/data");
+}
+QString Sandbox::dbPath() const {
+    return dataDir() + QStringLiteral("/palvane.db");
+}
+QString Sandbox::configDir() const {
+    return dir_.path() + QStringLiteral("/config");
+}
+QString Sandbox::iniPath() const {
+    return configDir() + QStringLiteral("/PALVANE.INI");
+}
 
 void Sandbox::createTable(const std::vector<ContactRow>& rows) {
     createContactTable(dbPath());

@@ -22,11 +22,11 @@ public:
     Sandbox(const Sandbox&) = delete;
     Sandbox& operator=(const Sandbox&) = delete;
 
-    QString path() const;       // the working directory
-    QString dataDir() const;    // path()/data
-    QString dbPath() const;     // path()/data/palvane.db
-    QString configDir() const;  // XDG_CONFIG_HOME
-    QString iniPath() const;    // configDir()/PALVANE.INI
+    QString path() const;      // the working directory
+    QString dataDir() const;   // path()/data
+    QString dbPath() const;    // path()/data/palvane.db
+    QString configDir() const; // XDG_CONFIG_HOME
+    QString iniPath() const;   // configDir()/PALVANE.INI
 
     // Creates data/palvane.db holding these contacts (in this rowid order).
     void createTable(const std::vector<ContactRow>& rows = {});

@@ -1,0 +1,36 @@
+#pragma once
+// The picture viewer: the current contact's picture at its natural size, in a window fitted to
+// it. Reloaded from the file named in the contact's "IRC Picture" field at every opening.
+//
+// Controls (object names are fixed; tests find them by name):
+//   Form3     the window, caption "Image", sizeable, minimise and maximise boxes
+//   Image1    PictureBox at (0, 0): auto size and centre on, no scaling
+//
+// A failed load leaves the window with its previous picture and size (the error is reported
+// and the window opens all the same).
+
+#include "app/side_window.h"
+
+namespace palvane {
+class PictureBox;
+class Table;
+} // namespace palvane
+
+class TForm3 : public palvane::SideWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm3(QWidget* parent = nullptr);
+
+    // The table whose current record names the picture; without one, the main window's
+    // Table1 (tests use this to run the viewer without a main window).
+    void setTable(palvane::Table* table) { table_ = table; }
+
+    palvane::PictureBox* Image1 = nullptr;
+
+protected:
+    void FormShow() override;
+
+private:
+    palvane::Table* table_ = nullptr;
+};

@@ -1,0 +1,256 @@
+// The table tool palvane-table: create, demo, check and its refusals.
+
+#include "store/schema.h"
+#include "store/table.h"
+#include "tests/support/sandbox.h"
+#include "tests/test_store_raw.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+
+#include <algorithm>
+
+using palvane::test::RawDb;
+using palvane::test::Sandbox;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runTool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL), arguments);
+    Run run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestStoreTool : public QObject {
+    Q_OBJECT
+
+private slots:
+    void helpAndBadArguments();
+    void createAndCheck();
+    void demoSamples();
+    void demoGenerated();
+    void checkFindsProblems();
+};
+
+void TestStoreTool::helpAndBadArguments() {
+    Sandbox box;
+    Run run = runTool({QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    for (const char* word :
+         {"Usage: palvane-table", "create [PATH]", "demo [PATH] [--count N]", "check [PATH]"})
+        QVERIFY2(run.out.contains(QLatin1String(word)), word);
+
+    const QList<QPair<QStringList, QString>> bad = {
+        {{}, QStringLiteral("no command given")},
+        {{QStringLiteral("frob")}, QStringLiteral("unknown command 'frob'")},
+        {{QStringLiteral("create"), QStringLiteral("--force")},
+         QStringLiteral("unknown option '--force'")},
+        {{QStringLiteral("create"), QStringLiteral("a.db"), QStringLiteral("b.db")},
+         QStringLiteral("unexpected argument 'b.db'")},
+        {{QStringLiteral("create"), QStringLiteral("--count"), QStringLiteral("5")},
+         QStringLiteral("unknown option '--count'")},
+        {{QStringLiteral("demo"), QStringLiteral("--count")},
+         QStringLiteral("--count needs a number")},
+        {{QStringLiteral("demo"), QStringLiteral("--count"), QStringLiteral("-3")},
+         QStringLiteral("--count needs a whole number from 0 to 100000000, not '-3'")},
+        {{QStringLiteral("demo"), QStringLiteral("--count=lots")},
+         QStringLiteral("--count needs a whole number from 0 to 100000000, not 'lots'")},
+    };
+    for (const auto& [arguments, message] : bad) {
+        run = runTool(arguments);
+        QVERIFY2(run.exitCode == 2, qPrintable(arguments.join(QLatin1Char(' '))));
+        QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    }
+    QVERIFY(!QDir(box.dataDir()).exists()); // nothing was made by a bad command line
+}
+
+void TestStoreTool::createAndCheck() {
+    Sandbox box;
+    Run run = runTool({QStringLiteral("create")}); // default: data/palvane.db here
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY(QFile::exists(box.dbPath()));
+    run = runTool({QStringLiteral("check")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.contains(QStringLiteral("ok")) &&
+                 run.out.contains(QStringLiteral("0 contacts")),
+             qPrintable(run.out));
+
+    palvane::insertContacts(box.dbPath(), {palvane::test::contact(QStringLiteral("keep"))});
+    const QByteArray before = contentsOf(box.dbPath());
+    run = runTool({QStringLiteral("create")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("already exists")), qPrintable(run.err));
+    QCOMPARE(contentsOf(box.dbPath()), before);
+    run = runTool({QStringLiteral("demo")});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(contentsOf(box.dbPath()), before);
+
+    palvane::Table table;
+    table.open();
+    QCOMPARE(table.fieldByName(QStringLiteral("IRC Nick")).asString(), QStringLiteral("keep"));
+}
+
+void TestStoreTool::demoSamples() {
+    Sandbox box;
+    const QString path = box.path() + QStringLiteral("/demo/palvane.db");
+    const Run run = runTool({QStringLiteral("demo"), path});
+    QCOMPARE(run.exitCode, 0);
+    const std::vector<palvane::ContactRow> rows = palvane::readContacts(path);
+    QVERIFY(rows.size() >= 10 && rows.size() <= 16);
+
+    int lowest = 0;
+    int highest = 0;
+    int multiLine = 0;
+    int pictures = 0;
+    QStringList nicks;
+    for (const palvane::ContactRow& row : rows) {
+        QVERIFY(!row.nick.isEmpty() && !row.name.isEmpty() && !row.email.isEmpty());
+        QVERIFY(row.spin && row.timeDisplacement);
+        QCOMPARE(*row.timeDisplacement, *row.spin / 24.0); // both offset fields agree
+        lowest = std::min(lowest, *row.spin);
+        highest = std::max(highest, *row.spin);
+        multiLine += row.notes.contains(QLatin1Char('\n')) ? 1 : 0;
+        nicks << row.nick;
+        if (!row.picture.isEmpty()) {
+            ++pictures;
+            QVERIFY(QFileInfo(row.picture).isAbsolute());
+            QVERIFY(row.picture.startsWith(box.path() + QStringLiteral("/demo/pictures/")));
+            const QImage image(row.picture);
+            QCOMPARE(image.size(), QSize(64, 64));
+        }
+    }
+    QCOMPARE(lowest, -11);
+    QCOMPARE(highest, 13);
+    QVERIFY(multiLine >= 3);
+    QVERIFY(pictures >= 3 && pictures < int(rows.size()));
+    QCOMPARE(nicks.count(QStringLiteral("bob")), 2);
+    for (const char* nick : {"alpha", "alpine", "Alphonse"})
+        QVERIFY(nicks.contains(QLatin1String(nick)));
+
+    // The program finds its way around the demo.
+    QDir::setCurrent(box.path());
+    palvane::Table table;
+    table.setDatabaseName(QStringLiteral("demo"));
+    table.open();
+    table.setIndexName(QString::fromLatin1(palvane::kNickIndexName));
+    table.setKey();
+    table.fieldByName(QStringLiteral("IRC NICK")).setAsString(QStringLiteral("alph"));
+    table.gotoNearest();
+    QCOMPARE(table.fieldByName(QStringLiteral("IRC Nick")).asString(), QStringLiteral("alpha"));
+    table.next();
+    QCOMPARE(table.fieldByName(QStringLiteral("IRC Nick")).asString(), QStringLiteral("Alphonse"));
+    table.close();
+
+    // A second demo beside the first keeps the existing pictures and refuses the table.
+    QVERIFY(QFile::remove(path));
+    QCOMPARE(runTool({QStringLiteral("demo"), path}).exitCode, 0);
+    QCOMPARE(runTool({QStringLiteral("demo"), path}).exitCode, 1);
+    QCOMPARE(runTool({QStringLiteral("check"), path}).exitCode, 0);
+}
+
+void TestStoreTool::demoGenerated() {
+    Sandbox box;
+    const QString path = box.path() + QStringLiteral("/gen.db");
+    const Run run =
+        runTool({QStringLiteral("demo"), path, QStringLiteral("--count"), QStringLiteral("20000")});
+    QCOMPARE(run.exitCode, 0);
+    RawDb raw(path, SQLITE_OPEN_READONLY);
+    QCOMPARE(raw.value(QStringLiteral("SELECT count(*) FROM contacts")), QStringLiteral("20000"));
+    QCOMPARE(
+        raw.value(QStringLiteral("SELECT count(*) FROM contacts WHERE \"IRC Time Displacement\" "
+                                 "<> \"IRC Spin\" / 24.0 OR \"IRC Spin\" NOT BETWEEN -11 AND 13")),
+        QStringLiteral("0"));
+    QVERIFY(raw.value(QStringLiteral("SELECT count(DISTINCT \"IRC Nick\") FROM contacts")).toInt() >
+            10000);
+    QCOMPARE(runTool({QStringLiteral("check"), path}).exitCode, 0);
+}
+
+void TestStoreTool::checkFindsProblems() {
+    Sandbox box;
+    const auto problemsOf = [](const QString& path) {
+        const Run run = runTool({QStringLiteral("check"), path});
+        return run.exitCode == 1 ? run.err
+                                 : QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.out);
+    };
+    QVERIFY(problemsOf(box.path() + QStringLiteral("/none.db"))
+                .contains(QStringLiteral("does not exist")));
+
+    const QString garbage = box.path() + QStringLiteral("/garbage.db");
+    QFile file(garbage);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    QVERIFY(problemsOf(garbage).contains(QStringLiteral("damaged or not a table file")));
+
+    const auto makeTable = [&](const QString& name, const QString& sql) {
+        const QString path = box.path() + QLatin1Char('/') + name;
+        RawDb raw(path);
+        if (!raw.exec(sql))
+            qWarning("%s", qPrintable(raw.error()));
+        return path;
+    };
+    const QString noIndex = makeTable(QStringLiteral("noindex.db"), palvane::contactTableSql());
+    QVERIFY(
+        problemsOf(noIndex).contains(QStringLiteral("the index \"IRC NICK INDEX\" is missing")));
+
+    const QString swapped = makeTable(
+        QStringLiteral("swapped.db"),
+        QStringLiteral(
+            "CREATE TABLE contacts (\"IRC Nick\" TEXT, \"IRC Name\" TEXT, \"IRC Location\" TEXT, "
+            "\"IRC Email\" TEXT, \"IRC Notes\" TEXT, \"IRC Spin\" INTEGER, "
+            "\"IRC Time Displacement\" REAL, \"IRC Picture\" TEXT);") +
+            palvane::nickIndexSql());
+    const QString swappedProblems = problemsOf(swapped);
+    QVERIFY2(swappedProblems.contains(
+                 QStringLiteral("field 6 is \"IRC Spin\"; expected \"IRC Time Displacement\"")),
+             qPrintable(swappedProblems));
+
+    const QString unique = makeTable(
+        QStringLiteral("unique.db"),
+        palvane::contactTableSql() + QStringLiteral(";CREATE UNIQUE INDEX \"IRC NICK INDEX\" ON "
+                                                    "contacts (\"IRC Nick\" COLLATE NOCASE)"));
+    QVERIFY(problemsOf(unique).contains(QStringLiteral("must admit equal nicks")));
+
+    const QString binary = makeTable(
+        QStringLiteral("binary.db"),
+        palvane::contactTableSql() +
+            QStringLiteral(";CREATE INDEX \"IRC NICK INDEX\" ON contacts (\"IRC Nick\")"));
+    QVERIFY(problemsOf(binary).contains(QStringLiteral("expected NOCASE")));
+
+    const QString textSpin = makeTable(QStringLiteral("textspin.db"),
+                                       QString(palvane::contactTableSql())
+                                               .replace(QStringLiteral("\"IRC Spin\" INTEGER"),
+                                                        QStringLiteral("\"IRC Spin\" TEXT")) +
+                                           QLatin1Char(';') + palvane::nickIndexSql());
+    QVERIFY(problemsOf(textSpin).contains(QStringLiteral("expected an integer type")));
+
+    const QString other =
+        makeTable(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE people (x)"));
+    QVERIFY(problemsOf(other).contains(QStringLiteral("no table \"contacts\"")));
+}
+
+QTEST_GUILESS_MAIN(TestStoreTool)
+#include "test_store_tool.moc"

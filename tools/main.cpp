@@ -1,0 +1,180 @@
+// palvane-table: creates, fills and checks contact tables. The address book itself never
+// creates or repairs its table; this tool does.
+
+#include "store/schema.h"
+#include "store/table.h"
+#include "tools/check_table.h"
+#include "tools/demo_contacts.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kBadArguments = 2;
+constexpr qint64 kMaxCount = 100'000'000;
+
+const char* const kUsage =
+    "Usage: palvane-table COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Creates, fills and checks the contact table of Palvane 32.\n"
+    "\n"
+    "Commands:\n"
+    "  create [PATH]             create a new, empty contact table with its nick index\n"
+    "  demo [PATH] [--count N]   create a new contact table holding about a dozen sample\n"
+    "                            contacts (pictures go to the directory pictures/ beside\n"
+    "                            the table); with --count, N generated contacts instead\n"
+    "  check [PATH]              check the file's integrity and the table's layout;\n"
+    "                            exit status 0 when both are fine, 1 otherwise\n"
+    "  --help                    show this help\n"
+    "\n"
+    "PATH defaults to data/palvane.db under the working directory. No command overwrites\n"
+    "an existing file.\n";
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+}
+
+int usageError(const QString& message) {
+    print(stderr, QStringLiteral("palvane-table: %1").arg(message));
+    print(stderr, QStringLiteral("Try 'palvane-table --help' for more information."));
+    return kBadArguments;
+}
+
+struct Arguments {
+    QString path = QStringLiteral("data/palvane.db");
+    std::optional<qint64> count;
+};
+
+// Parses "[PATH] [--count N]" (count only where allowed); returns an error text or nothing.
+std::optional<QString> parse(const QStringList& args, bool allowCount, Arguments& out) {
+    bool havePath = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (allowCount &&
+            (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count=")))) {
+            QString value;
+            if (arg == QLatin1String("--count")) {
+                if (i + 1 >= args.size())
+                    return QStringLiteral("--count needs a number");
+                value = args[++i];
+            } else {
+                value = arg.mid(8);
+            }
+            bool ok = false;
+            const qint64 count = value.toLongLong(&ok);
+            if (!ok || count < 0 || count > kMaxCount)
+                return QStringLiteral("--count needs a whole number from 0 to %1, not '%2'")
+                    .arg(kMaxCount)
+                    .arg(value);
+            out.count = count;
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        } else if (havePath) {
+            return QStringLiteral("unexpected argument '%1'").arg(arg);
+        } else if (arg.isEmpty()) {
+            return QStringLiteral("the path is empty");
+        } else {
+            out.path = arg;
+            havePath = true;
+        }
+    }
+    return std::nullopt;
+}
+
+int create(const Arguments& args) {
+    palvane::createContactTable(args.path);
+    print(stdout, QStringLiteral("Created the empty contact table %1").arg(args.path));
+    return kOk;
+}
+
+int demo(const Arguments& args) {
+    palvane::createContactTable(args.path);
+    try {
+        QElapsedTimer timer;
+        timer.start();
+        if (args.count) {
+            palvane::insertContacts(args.path, *args.count, palvane::tool::generatedContact);
+            print(stdout, QStringLiteral("Created %1 with %2 generated contacts in %3 s")
+                              .arg(args.path)
+                              .arg(*args.count)
+                              .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
+        } else {
+            const QString pictures =
+                QFileInfo(QFileInfo(args.path).absolutePath(), QStringLiteral("pictures"))
+                    .absoluteFilePath();
+            const auto rows = palvane::tool::sampleContacts(pictures);
+            palvane::insertContacts(args.path, rows);
+            print(stdout, QStringLiteral("Created %1 with %2 sample contacts (pictures in %3)")
+                              .arg(args.path)
+                              .arg(rows.size())
+                              .arg(pictures));
+        }
+    } catch (...) {
+        QFile::remove(args.path); // the new file would hold half a demo: do not leave it
+        throw;
+    }
+    return kOk;
+}
+
+int check(const Arguments& args) {
+    const palvane::tool::CheckResult result = palvane::tool::checkTable(args.path);
+    if (!result.problems.isEmpty()) {
+        for (const QString& problem : result.problems)
+            print(stderr, QStringLiteral("palvane-table: %1: %2").arg(args.path, problem));
+        return kFailed;
+    }
+    print(stdout,
+          QStringLiteral("%1: ok (table \"contacts\", %2 fields, index \"%3\", %4 contacts)")
+              .arg(args.path)
+              .arg(int(palvane::FieldCount))
+              .arg(QLatin1String(palvane::kNickIndexName))
+              .arg(result.records));
+    return kOk;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty())
+        return usageError(QStringLiteral("no command given"));
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        std::fputs(kUsage, stdout);
+        return kOk;
+    }
+    if (args.contains(QLatin1String("--help"))) {
+        std::fputs(kUsage, stdout);
+        return kOk;
+    }
+    const bool known = command == QLatin1String("create") || command == QLatin1String("demo") ||
+                       command == QLatin1String("check");
+    if (!known)
+        return usageError(QStringLiteral("unknown command '%1'").arg(command));
+    Arguments parsed;
+    if (const auto error = parse(args, command == QLatin1String("demo"), parsed))
+        return usageError(*error);
+    try {
+        if (command == QLatin1String("create"))
+            return create(parsed);
+        if (command == QLatin1String("demo"))
+            return demo(parsed);
+        return check(parsed);
+    } catch (const palvane::TableError& error) {
+        print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+        return kFailed;
+    }
+}
