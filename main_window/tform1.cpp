@@ -143,6 +143,7 @@ void TForm1::nameForAssistiveTechnology() {
     const QString email = QStringLiteral("E-Mail");
     const QString location = QStringLiteral("Location");
     const QString notes = QStringLiteral("Notes");
+    PageControl1->setAccessibleName(QStringLiteral("Contact pages"));
     Edit1->setAccessibleName(nick);
     Edit1->setAccessibleDescription(
         QStringLiteral("Type a nick; the closest match is shown and completed"));

@@ -73,6 +73,8 @@ TAboutBox::TAboutBox(QWidget* parent) : palvane::SideWindow(parent) {
     ProgramIcon->setGeometry(122, 80, 32, 32);
     ProgramIcon->setScaledContents(true);
     ProgramIcon->setPixmap(palvane::programIcon().pixmap(32, 32));
+    ProgramIcon->setAccessibleName(QStringLiteral("Program icon"));
+    ProgramIcon->setAccessibleDescription(QStringLiteral("The icon of Palvane 32"));
 
     Button1 = new QPushButton(QStringLiteral("Thanks to!!"), Panel1);
     Button1->setObjectName(QStringLiteral("Button1"));

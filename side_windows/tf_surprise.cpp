@@ -29,6 +29,7 @@ Tf_surprise::Tf_surprise(QWidget* parent) : palvane::SideWindow(parent) {
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setAlignment(Qt::AlignCenter);
     Panel1->setBevels(palvane::Panel::Bevel::Raised, palvane::Panel::Bevel::None);
+    Panel1->setAccessibleName(QStringLiteral("Joke phrases"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

@@ -35,6 +35,7 @@ TForm2::TForm2(QWidget* parent) : palvane::SideWindow(parent) {
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     // Not a tab stop, but clicking into the text gives it the focus for keyboard scrolling.
     Memo1->setFocusPolicy(Qt::ClickFocus);
+    Memo1->setAccessibleName(QStringLiteral("Thanks list"));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -30,6 +30,8 @@ TForm3::TForm3(QWidget* parent) : palvane::SideWindow(parent) {
     Image1->setGeometry(kDesignImage);
     Image1->setAutoSize(true);
     Image1->setCenter(true);
+    Image1->setAccessibleName(QStringLiteral("Picture"));
+    Image1->setAccessibleDescription(QStringLiteral("Picture of the contact at its natural size"));
 }
 
 void TForm3::FormShow() {

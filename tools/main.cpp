@@ -1,12 +1,14 @@
-// palvane-table: creates, fills and checks contact tables. The address book itself never
-// creates or repairs its table; this tool does.
+// palvane-table: creates, fills and checks contact tables, and moves contacts in and out of
+// them. The address book itself never creates or repairs its table; this tool does.
 
 #include "store/schema.h"
 #include "store/table.h"
 #include "tools/check_table.h"
+#include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,7 +28,8 @@ constexpr qint64 kMaxCount = 100'000'000;
 const char* const kUsage =
     "Usage: palvane-table COMMAND [ARGUMENTS]\n"
     "\n"
-    "Creates, fills and checks the contact table of Palvane 32.\n"
+    "Creates, fills and checks the contact table of Palvane 32, and imports and exports\n"
+    "its contacts.\n"
     "\n"
     "Commands:\n"
     "  create [PATH]             create a new, empty contact table with its nick index\n"
@@ -35,10 +38,23 @@ const char* const kUsage =
     "                            the table); with --count, N generated contacts instead\n"
     "  check [PATH]              check the file's integrity and the table's layout;\n"
     "                            exit status 0 when both are fine, 1 otherwise\n"
+    "  import FILE [--table PATH] [--format csv|vcard]\n"
+    "                            add the contacts of a CSV or vCard file (.csv, .vcf;\n"
+    "                            else told by its content; '-' reads standard input):\n"
+    "                            all of them, or none if anything is wrong\n"
+    "  export [--format csv|vcard|vcard3] [--table PATH] [FILE]\n"
+    "                            write every contact as CSV (the default) or vCard 4.0\n"
+    "                            (vcard, or a FILE ending in .vcf) or 3.0 (vcard3); without\n"
+    "                            FILE, or with '-', to standard output\n"
     "  --help                    show this help\n"
     "\n"
     "PATH defaults to data/palvane.db under the working directory. No command overwrites\n"
-    "an existing file.\n";
+    "an existing file.\n"
+    "\n"
+    "CSV files have a header row naming the fields: \"IRC Nick\", \"IRC Name\",\n"
+    "\"IRC Location\", \"IRC Email\", \"IRC Notes\", \"IRC Time Displacement\" (days),\n"
+    "\"IRC Spin\" (hours) and \"IRC Picture\". vCards carry the offset as the contact's\n"
+    "time zone (TZ), converted from and to the offset from this computer's local time.\n";
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -127,6 +143,85 @@ int demo(const Arguments& args) {
     return kOk;
 }
 
+struct TransferArguments {
+    QString table = QStringLiteral("data/palvane.db");
+    QString file;
+    bool haveFile = false;
+    std::optional<palvane::tool::ContactFormat> format;
+};
+
+// Parses "FILE [--table PATH] [--format F]" in any order; returns an error text or nothing.
+std::optional<QString> parseTransfer(const QStringList& args, TransferArguments& out) {
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const auto value = [&](const char* option, QString& into) -> std::optional<QString> {
+            const QString name = QLatin1String(option);
+            if (arg == name) {
+                if (i + 1 >= args.size())
+                    return QStringLiteral("%1 needs a value").arg(name);
+                into = args[++i];
+            } else {
+                into = arg.mid(name.size() + 1);
+            }
+            if (into.isEmpty())
+                return QStringLiteral("%1 needs a value").arg(name);
+            return std::nullopt;
+        };
+        if (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table="))) {
+            if (auto error = value("--table", out.table))
+                return error;
+        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
+            QString name;
+            if (auto error = value("--format", name))
+                return error;
+            out.format = palvane::tool::formatByName(name);
+            if (!out.format)
+                return QStringLiteral("unknown format '%1' (csv, vcard or vcard3)").arg(name);
+        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        } else if (out.haveFile) {
+            return QStringLiteral("unexpected argument '%1'").arg(arg);
+        } else if (arg.isEmpty()) {
+            return QStringLiteral("the file name is empty");
+        } else {
+            out.file = arg;
+            out.haveFile = true;
+        }
+    }
+    return std::nullopt;
+}
+
+// The user's offset from UTC now: vCard time zones are converted with it.
+int localUtcOffsetSeconds() {
+    return QDateTime::currentDateTime().offsetFromUtc();
+}
+
+void printWarnings(const QStringList& warnings) {
+    for (const QString& warning : warnings)
+        print(stderr, QStringLiteral("palvane-table: warning: %1").arg(warning));
+}
+
+int importFile(const TransferArguments& args) {
+    const palvane::tool::TransferReport report =
+        palvane::tool::importContacts(args.file, args.table, args.format, localUtcOffsetSeconds());
+    printWarnings(report.warnings);
+    print(stdout, QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(args.table));
+    return kOk;
+}
+
+int exportFile(const TransferArguments& args) {
+    const palvane::tool::ContactFormat format =
+        args.format ? *args.format : palvane::tool::formatOfExport(args.file);
+    const palvane::tool::TransferReport report =
+        palvane::tool::exportContacts(args.table, args.file, format, localUtcOffsetSeconds());
+    printWarnings(report.warnings);
+    // Standard output carries the contacts themselves; say nothing more there.
+    if (args.haveFile && args.file != QLatin1String("-"))
+        print(stdout,
+              QStringLiteral("Exported %1 contacts to %2").arg(report.count).arg(args.file));
+    return kOk;
+}
+
 int check(const Arguments& args) {
     const palvane::tool::CheckResult result = palvane::tool::checkTable(args.path);
     if (!result.problems.isEmpty()) {
@@ -159,6 +254,24 @@ int main(int argc, char** argv) {
     if (args.contains(QLatin1String("--help"))) {
         std::fputs(kUsage, stdout);
         return kOk;
+    }
+    if (command == QLatin1String("import") || command == QLatin1String("export")) {
+        const bool import = command == QLatin1String("import");
+        TransferArguments transfer;
+        if (const auto error = parseTransfer(args, transfer))
+            return usageError(*error);
+        if (import && !transfer.haveFile)
+            return usageError(QStringLiteral("import needs a FILE ('-' for standard input)"));
+        try {
+            return import ? importFile(transfer) : exportFile(transfer);
+        } catch (const palvane::TableError& error) {
+            print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+        } catch (const palvane::tool::ToolError& error) {
+            print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+        }
+        if (import)
+            print(stderr, QStringLiteral("palvane-table: nothing was imported"));
+        return kFailed;
     }
     const bool known = command == QLatin1String("create") || command == QLatin1String("demo") ||
                        command == QLatin1String("check");

@@ -1,0 +1,1105 @@
+// The whole program on one table size per process: start-up to the first paint, a keystroke
+// in the search box, Next and Previous Record, Update Entry, New Entry with the tab switch that
+// purges it, one clock refresh, resident memory over twenty thousand searches and moves, the
+// processor time of the idle program, and beside them the floor: one raw prepared indexed
+// LIMIT 1 lookup on the same file.
+//
+//   bench_app [--size N] [--table DIR] [benchmark flags] measure (N = 1000 unless given;
+//                                                        DIR holds data/palvane.db)
+//   bench_app --make-table DIR --size N                  write a table of N contacts and stop
+//   bench_app --report DIR                               Markdown summary of DIR/*.json
+//
+// One size per process keeps the memory figures clean; without --table the table is written
+// by a child process, so that nothing of the writing stays in this process's memory.
+//
+// Targets: keystroke < 1 ms at 1M and <= 2x the 1k figure; Next/Previous < 200 us at 1M and
+// <= 2x; start-up < 300 ms at 1M and <= 1.2x; resident memory at 1M within 10 MiB of 1k and no
+// growth over a second round of searches and moves; the idle program < 1% of one core.
+
+#include "app/message_box.h"
+#include "app/window_set.h"
+#include "main_window/tform1.h"
+#include "store/schema.h"
+#include "store/table.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ---- The table -------------------------------------------------------------------------------
+
+// Nicks of 3 to 10 lower-case letters, the generator of bench_keystroke, so that both see the
+// same spread of nicks.
+QString generatedNick(std::int64_t i) {
+    std::uint64_t x = std::uint64_t(i) * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull;
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 29;
+    const int length = 3 + int(x % 8);
+    QString nick;
+    for (int k = 0; k < length; ++k) {
+        x = x * 6364136223846793005ull + 1442695040888963407ull;
+        nick += QChar(u'a' + char16_t((x >> 33) % 26));
+    }
+    return nick;
+}
+
+// Every text field filled, notes of two lines that differ from record to record, so that each
+// move rewrites all four data-bound boxes. No pictures: loading one is the same work at any
+// table size and would only add disk noise.
+void generatedContact(qint64 i, palvane::ContactRow& row) {
+    static const std::array<const char*, 8> places = {"Oslo",  "Lagos", "Quito", "Perth",
+                                                      "Hanoi", "Tunis", "Lyon",  "Austin"};
+    const int hours = int(i % 25) - 11;
+    row.nick = generatedNick(i);
+    row.name = QStringLiteral("Contact %1").arg(i + 1);
+    row.location = QLatin1String(places[std::size_t(i) % places.size()]);
+    row.email = row.nick + QStringLiteral("@example.org");
+    row.notes = QStringLiteral("Generated contact %1.\nMet on #channel%2.").arg(i + 1).arg(i % 97);
+    row.spin = hours;
+    row.timeDisplacement = hours / 24.0;
+}
+
+QString databasePath(const QString& dir) {
+    return dir + QStringLiteral("/data/palvane.db");
+}
+
+void makeTable(const QString& dir, qint64 size) {
+    QDir().mkpath(dir + QStringLiteral("/config"));
+    palvane::createContactTable(databasePath(dir));
+    palvane::insertContacts(databasePath(dir), size, generatedContact);
+}
+
+// Writes the table in a child process: its allocations never reach this one.
+bool makeTableInChild(const QString& dir, qint64 size) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        int status = 0;
+        try {
+            makeTable(dir, size);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_app: cannot make the table: %s\n", e.what());
+            status = 1;
+        }
+        std::fflush(nullptr);
+        _exit(status);
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// ---- Measuring -------------------------------------------------------------------------------
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Resident memory of this process in KiB (VmRSS), or -1.
+double residentKiB() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+    return -1;
+}
+
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return double(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double cpuNow() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+// Times one iteration: wall time (what the user waits) and the processor time of this process
+// (the program's own work; on a shared machine wall time also holds the time the scheduler
+// gave to others).
+struct Stopwatch {
+    double cpuStart = cpuNow();
+    Clock::time_point wallStart = Clock::now();
+};
+
+double median(std::vector<double> values) {
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Per-iteration times of a benchmark: the mean wall time goes to the framework as manual time;
+// medians, the 99th percentile and the mean processor time become counters (a keystroke must
+// be instant every time, not only on average).
+class Samples {
+public:
+    // Ends the iteration timed by watch.
+    void add(const Stopwatch& watch, benchmark::State& state) {
+        const double wall = secondsSince(watch.wallStart);
+        const double cpu = cpuNow() - watch.cpuStart;
+        state.SetIterationTime(wall);
+        wall_.push_back(wall);
+        cpu_.push_back(cpu);
+    }
+    void report(benchmark::State& state) const {
+        if (wall_.empty())
+            return;
+        std::vector<double> wall = wall_;
+        std::sort(wall.begin(), wall.end());
+        const double p99 = wall[std::min(wall.size() - 1, std::size_t(0.99 * double(wall.size())))];
+        double cpuSum = 0;
+        for (double c : cpu_)
+            cpuSum += c;
+        state.counters["wall_p50_us"] = median(wall_) * 1e6;
+        state.counters["wall_p99_us"] = p99 * 1e6;
+        state.counters["cpu_p50_us"] = median(cpu_) * 1e6;
+        state.counters["cpu_mean_us"] = cpuSum / double(cpu_.size()) * 1e6;
+    }
+
+private:
+    std::vector<double> wall_;
+    std::vector<double> cpu_;
+};
+
+// ---- The running program ---------------------------------------------------------------------
+
+qint64 gSize = 0;
+const std::vector<palvane::ShownBox>* gBoxes = nullptr;
+int gStartUps = 0; // window sets created in this process
+double gResidentBeforeFirstStart = -1;
+double gResidentAfterFirstStart = -1;
+
+// Notes the first paint of the main window: start-up ends when the user sees the window.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QObject* watched) { watched->installEventFilter(this); }
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return false;
+    }
+};
+
+bool running() {
+    return Form1 != nullptr;
+}
+
+// Starts the window set as the program does; true once the main window has been painted.
+bool startProgram() {
+    palvane::createWindowSet();
+    ++gStartUps;
+    PaintWatch watch(Form1);
+    Form1->show();
+    // The paint event arrives inside the update request that paints the whole window; when
+    // processEvents returns after it, every child has been painted as well. Timer1 (250 ms)
+    // wakes the loop up at the latest, so this cannot wait for ever.
+    const auto start = Clock::now();
+    while (!watch.painted && secondsSince(start) < 10)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    return watch.painted;
+}
+
+void stopProgram() {
+    if (!running())
+        return;
+    palvane::destroyWindowSet();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// Runs the event loop for the real timers until the status banner has finished.
+void waitForBanner() {
+    if (!Form1->Timer2->isActive())
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    const auto start = Clock::now();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (!Form1->Timer2->isActive() || secondsSince(start) > 30)
+            loop.quit();
+    });
+    poll.start(20);
+    loop.exec();
+}
+
+// The program running on the View tab, its banner finished (its repaints every 50 ms would
+// land in the figures).
+bool ensureRunning(benchmark::State& state) {
+    if (!running() && !startProgram()) {
+        state.SkipWithError("the main window was never painted");
+        return false;
+    }
+    waitForBanner();
+    if (Form1->PageControl1->currentWidget() != Form1->TabSheet1) {
+        Form1->PageControl1->setCurrentWidget(Form1->TabSheet1);
+        QCoreApplication::processEvents();
+    }
+    return true;
+}
+
+bool noBoxShown(benchmark::State& state, std::size_t boxesBefore) {
+    if (gBoxes->size() == boxesBefore)
+        return true;
+    const std::string text = gBoxes->back().text.toStdString();
+    state.SkipWithError(("a message box was shown: " + text).c_str());
+    return false;
+}
+
+// ---- Driving the windows ---------------------------------------------------------------------
+
+void sendKey(QWidget* box, Qt::Key key, const QString& text) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(box, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(box, &release);
+}
+
+void typeLetter(QWidget* box, char16_t letter) {
+    sendKey(box, Qt::Key(Qt::Key_A + (letter - u'a')), QString(QChar(letter)));
+}
+
+// Types the first letters of random contacts' nicks into the search box, as a user looking
+// for someone: up to six letters, then the box is selected and the next nick begins.
+class Typist {
+public:
+    void typeOne() {
+        if (position_ >= std::min<qsizetype>(6, target_.size())) {
+            target_ = generatedNick(std::int64_t(random_() % std::uint64_t(gSize)));
+            position_ = 0;
+            Form1->Edit1->selectAll();
+        }
+        typeLetter(Form1->Edit1, target_.at(position_++).unicode());
+    }
+
+private:
+    std::mt19937_64 random_{20240601};
+    QString target_;
+    qsizetype position_ = 0;
+};
+
+// Nicks at evenly spread places in the middle of nick order (an eighth of the table away from
+// either end), from one pass over the nick index: runs of moves from them never reach an end.
+const std::vector<QString>& middleNicks() {
+    static std::vector<QString> nicks;
+    if (!nicks.empty())
+        return nicks;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(databasePath(QDir::currentPath()).toUtf8().constData(), &db,
+                    SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT \"IRC Nick\" FROM contacts ORDER BY \"IRC Nick\" COLLATE NOCASE, "
+                       "rowid",
+                       -1, &stmt, nullptr);
+    constexpr int kPlaces = 64;
+    const qint64 first = gSize / 8;
+    const qint64 step = std::max<qint64>(1, (gSize - 2 * first) / kPlaces);
+    qint64 rank = 0;
+    while (sqlite3_step(stmt) == SQLITE_ROW && int(nicks.size()) < kPlaces) {
+        if (rank >= first && (rank - first) % step == 0)
+            nicks.push_back(
+                QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0))));
+        ++rank;
+    }
+    sqlite3_finalize(stmt);
+    sqlite3_close_v2(db);
+    return nicks;
+}
+
+// A run of moves stays this far from the places above: never near an end at either size.
+int runLength() {
+    return int(std::clamp<qint64>(gSize / 16, 1, 64));
+}
+
+void searchFor(const QString& nick) {
+    Form1->Edit1->setText(nick); // a change of the box: the program's nick search runs
+    QCoreApplication::processEvents();
+}
+
+// One click on a button, and the repaint of what it changed.
+void click(QPushButton* button) {
+    button->click();
+    QCoreApplication::processEvents();
+}
+
+void switchTab(QWidget* page) {
+    Form1->PageControl1->setCurrentWidget(page); // as a click on the tab: its handler runs
+    QCoreApplication::processEvents();
+}
+
+// ---- Benchmarks ------------------------------------------------------------------------------
+
+// The first start-up of the process: fonts, styles and the table file all met for the first
+// time. Leaves the program running; the memory benchmark goes on from here.
+void BM_ColdStartUp(benchmark::State& state) {
+    if (gStartUps > 0) {
+        state.SkipWithError("not the first start-up of this process");
+        return;
+    }
+    const std::size_t boxes = gBoxes->size();
+    Samples samples;
+    for (auto _ : state) {
+        gResidentBeforeFirstStart = residentKiB();
+        const Stopwatch watch;
+        const bool painted = startProgram();
+        samples.add(watch, state);
+        gResidentAfterFirstStart = residentKiB();
+        if (!painted) {
+            state.SkipWithError("the main window was never painted");
+            break;
+        }
+    }
+    if (!state.error_occurred() && noBoxShown(state, boxes))
+        samples.report(state);
+}
+
+// Resident memory after start-up and after two rounds of 10,000 keystroke searches and 10,000
+// moves; the second round shows growth once the caches have filled.
+void BM_Memory(benchmark::State& state) {
+    if (!running()) {
+        gResidentBeforeFirstStart = residentKiB();
+        if (!startProgram()) {
+            state.SkipWithError("the main window was never painted");
+            return;
+        }
+        gResidentAfterFirstStart = residentKiB();
+    }
+    const std::size_t boxes = gBoxes->size();
+    Typist typist;
+    const auto round = [&] {
+        for (int block = 0; block < 100; ++block) {
+            for (int k = 0; k < 100; ++k) {
+                typist.typeOne();
+                QCoreApplication::processEvents();
+            }
+            for (int k = 0; k < 50; ++k)
+                click(Form1->Button3);
+            for (int k = 0; k < 50; ++k)
+                click(Form1->Button4);
+        }
+    };
+    double afterFirst = 0;
+    double afterSecond = 0;
+    for (auto _ : state) {
+        const auto start = Clock::now();
+        round();
+        afterFirst = residentKiB();
+        round();
+        afterSecond = residentKiB();
+        state.SetIterationTime(secondsSince(start));
+    }
+    if (!noBoxShown(state, boxes))
+        return;
+    const double mib = 1024.0;
+    state.counters["rss_before_start_MiB"] = gResidentBeforeFirstStart / mib;
+    state.counters["rss_start_MiB"] = gResidentAfterFirstStart / mib;
+    state.counters["rss_10k_MiB"] = afterFirst / mib;
+    state.counters["rss_20k_MiB"] = afterSecond / mib;
+    state.counters["growth_2nd_10k_KiB"] = afterSecond - afterFirst;
+}
+
+// Processor time of the idle program over 10 s of its event loop with the real timers (the
+// clocks every 250 ms), after the banner has finished; in per cent of one core.
+void BM_IdleCpu(benchmark::State& state) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    int ticks = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(Form1->Timer1, &QTimer::timeout, [&ticks] { ++ticks; });
+    double percent = 0;
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer::singleShot(10'000, &loop, &QEventLoop::quit);
+        const double cpuBefore = processCpuSeconds();
+        const auto start = Clock::now();
+        loop.exec();
+        const double wall = secondsSince(start);
+        percent = 100.0 * (processCpuSeconds() - cpuBefore) / wall;
+        state.SetIterationTime(wall);
+    }
+    QObject::disconnect(counting);
+    if (!noBoxShown(state, boxes))
+        return;
+    state.counters["idle_cpu_pct"] = percent;
+    state.counters["clock_ticks"] = ticks;
+}
+
+// One key in the search box, from the key event to the repaint of everything it changed.
+// Whether a letter moves the table depends on the size: in 1,000 contacts two letters mostly
+// find the contact and later ones stay on it, in a million it takes four or five; the share
+// of keystrokes that moved the table is reported beside the times.
+void BM_Keystroke(benchmark::State& state) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    Typist typist;
+    Samples samples;
+    std::int64_t keys = 0;
+    std::int64_t moved = 0;
+    for (auto _ : state) {
+        const qint64 before = Form1->Table1->currentRowId();
+        const Stopwatch watch;
+        typist.typeOne();
+        QCoreApplication::processEvents();
+        samples.add(watch, state);
+        ++keys;
+        moved += Form1->Table1->currentRowId() != before;
+    }
+    if (!noBoxShown(state, boxes))
+        return;
+    samples.report(state);
+    state.counters["moved_pct"] = 100.0 * double(moved) / double(std::max<std::int64_t>(1, keys));
+}
+
+// Next or Previous Record on the View tab in nick order: runs of clicks from spread places in
+// the middle of the table (each run begins with an untimed search). With repaint false the
+// main window's updates are off: what the program does without Qt's painting.
+void moveBenchmark(benchmark::State& state, QPushButton* TForm1::*button, bool repaint) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    const std::vector<QString>& places = middleNicks();
+    const int run = runLength();
+    Samples samples;
+    std::size_t place = 0;
+    int left = 0;
+    Form1->setUpdatesEnabled(repaint);
+    for (auto _ : state) {
+        if (left == 0) {
+            searchFor(places[place++ % places.size()]);
+            left = run;
+        }
+        const Stopwatch watch;
+        click(Form1->*button);
+        samples.add(watch, state);
+        --left;
+    }
+    Form1->setUpdatesEnabled(true);
+    if (noBoxShown(state, boxes))
+        samples.report(state);
+}
+
+void BM_NextRecord(benchmark::State& state) {
+    moveBenchmark(state, &TForm1::Button3, true);
+}
+
+void BM_PreviousRecord(benchmark::State& state) {
+    moveBenchmark(state, &TForm1::Button4, true);
+}
+
+void BM_NextRecordUnpainted(benchmark::State& state) {
+    moveBenchmark(state, &TForm1::Button3, false);
+}
+
+// Next Record with the windows drawn in Qt's classic "Windows" style instead of the default
+// (Fusion when headless): its sunken bevels are plain lines where Fusion strokes rounded,
+// antialiased frames around every box.
+void BM_NextRecordWindowsStyle(benchmark::State& state) {
+    const QString original = QApplication::style()->name();
+    if (!QApplication::setStyle(QStringLiteral("Windows"))) {
+        state.SkipWithError("the Windows style is not available");
+        return;
+    }
+    QCoreApplication::processEvents();
+    moveBenchmark(state, &TForm1::Button3, true);
+    QApplication::setStyle(original);
+    QCoreApplication::processEvents();
+}
+
+// Update Entry on the Edit/Add tab after a change of the nick box (a letter added, then taken
+// away again): the record is stored with a durable commit and takes its new place.
+void BM_UpdateEntry(benchmark::State& state) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    searchFor(middleNicks()[middleNicks().size() / 2]);
+    switchTab(Form1->TabSheet2);
+    Samples samples;
+    bool added = false;
+    for (auto _ : state) {
+        // The user's edit, untimed: it also enables Update Entry.
+        if (added)
+            sendKey(Form1->Edit2, Qt::Key_Backspace, QStringLiteral("\b"));
+        else
+            typeLetter(Form1->Edit2, u'q');
+        added = !added;
+        QCoreApplication::processEvents();
+        const Stopwatch watch;
+        click(Form1->Button2);
+        samples.add(watch, state);
+    }
+    switchTab(Form1->TabSheet1);
+    if (noBoxShown(state, boxes))
+        samples.report(state);
+}
+
+// New Entry (a blank record stored at once) and the switch to the View tab, whose handler
+// deletes the entry again because nobody filled it in: two durable commits.
+void BM_NewEntryAndTabSwitch(benchmark::State& state) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    switchTab(Form1->TabSheet2);
+    Samples samples;
+    for (auto _ : state) {
+        const Stopwatch watch;
+        click(Form1->Button1);
+        switchTab(Form1->TabSheet1);
+        samples.add(watch, state);
+        switchTab(Form1->TabSheet2); // back for the next one, untimed
+    }
+    switchTab(Form1->TabSheet1);
+    if (noBoxShown(state, boxes))
+        samples.report(state);
+}
+
+// One refresh of the six clock labels, as Timer1 runs it four times a second.
+void BM_RefreshClocks(benchmark::State& state) {
+    if (!ensureRunning(state))
+        return;
+    const std::size_t boxes = gBoxes->size();
+    for (auto _ : state)
+        Form1->RefreshClocks();
+    noBoxShown(state, boxes);
+}
+
+// Start-up after the first: createWindowSet() until the main window has been painted once,
+// then the window set is destroyed again (untimed).
+void BM_StartUp(benchmark::State& state) {
+    stopProgram();
+    const std::size_t boxes = gBoxes->size();
+    Samples samples;
+    for (auto _ : state) {
+        const Stopwatch watch;
+        const bool painted = startProgram();
+        samples.add(watch, state);
+        stopProgram();
+        if (!painted) {
+            state.SkipWithError("the main window was never painted");
+            break;
+        }
+    }
+    if (!state.error_occurred() && noBoxShown(state, boxes))
+        samples.report(state);
+}
+
+// The floor: one prepared indexed LIMIT 1 lookup through the C API on the same file, reading
+// the record's columns, with nothing of ours around it. Keys are the search keys a typist
+// makes: prefixes of one to six letters of random contacts' nicks. With oneTransaction the
+// lookups run inside one read transaction: without the file lock taken and dropped (and the
+// check for a journal) around every statement, as a statement on its own does in
+// rollback-journal mode.
+void rawLookups(benchmark::State& state, bool oneTransaction) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(databasePath(QDir::currentPath()).toUtf8().constData(), &db,
+                    SQLITE_OPEN_READONLY, nullptr);
+    if (oneTransaction)
+        sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
+    sqlite3_stmt* stmt = nullptr;
+    sqlite3_prepare_v2(db,
+                       "SELECT rowid, \"IRC Nick\", \"IRC Name\", \"IRC Location\", \"IRC Email\", "
+                       "\"IRC Notes\", \"IRC Time Displacement\", \"IRC Spin\", \"IRC Picture\" "
+                       "FROM contacts WHERE \"IRC Nick\" >= ?1 COLLATE NOCASE "
+                       "ORDER BY \"IRC Nick\" COLLATE NOCASE, rowid LIMIT 1",
+                       -1, &stmt, nullptr);
+    std::mt19937_64 random(20240601);
+    std::vector<QByteArray> keys;
+    for (int i = 0; i < 4096; ++i) {
+        const QString nick = generatedNick(std::int64_t(random() % std::uint64_t(gSize)));
+        keys.push_back(nick.left(1 + i % 6).toUtf8());
+    }
+    std::size_t k = 0;
+    for (auto _ : state) {
+        const QByteArray& key = keys[k++ & 4095];
+        sqlite3_bind_text(stmt, 1, key.constData(), int(key.size()), SQLITE_STATIC);
+        if (sqlite3_step(stmt) == SQLITE_ROW)
+            for (int c = 0; c < 9; ++c)
+                benchmark::DoNotOptimize(sqlite3_column_text(stmt, c));
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    if (oneTransaction)
+        sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db);
+}
+
+void BM_RawIndexedLookup(benchmark::State& state) {
+    rawLookups(state, false);
+}
+
+void BM_RawIndexedLookupOneTransaction(benchmark::State& state) {
+    rawLookups(state, true);
+}
+
+void registerBenchmarks(qint64 size) {
+    using benchmark::RegisterBenchmark;
+    const auto us = benchmark::kMicrosecond;
+    const auto ms = benchmark::kMillisecond;
+    // In this order: the start-up and the memory figures come from a process that has done
+    // nothing else before.
+    RegisterBenchmark("BM_ColdStartUp", BM_ColdStartUp)
+        ->Arg(size)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(ms);
+    RegisterBenchmark("BM_Memory", BM_Memory)->Arg(size)->Iterations(1)->UseManualTime()->Unit(ms);
+    RegisterBenchmark("BM_IdleCpu", BM_IdleCpu)
+        ->Arg(size)
+        ->Iterations(1)
+        ->UseManualTime()
+        ->Unit(ms);
+    RegisterBenchmark("BM_Keystroke", BM_Keystroke)->Arg(size)->UseManualTime()->Unit(us);
+    RegisterBenchmark("BM_NextRecord", BM_NextRecord)->Arg(size)->UseManualTime()->Unit(us);
+    RegisterBenchmark("BM_PreviousRecord", BM_PreviousRecord)->Arg(size)->UseManualTime()->Unit(us);
+    RegisterBenchmark("BM_NextRecordWindowsStyle", BM_NextRecordWindowsStyle)
+        ->Arg(size)
+        ->UseManualTime()
+        ->Unit(us);
+    RegisterBenchmark("BM_NextRecordUnpainted", BM_NextRecordUnpainted)
+        ->Arg(size)
+        ->UseManualTime()
+        ->Unit(us);
+    RegisterBenchmark("BM_RefreshClocks", BM_RefreshClocks)->Arg(size)->Unit(us);
+    // Durable commits: each may wait for the disk, and their medians settle within a hundred.
+    RegisterBenchmark("BM_UpdateEntry", BM_UpdateEntry)
+        ->Arg(size)
+        ->Iterations(100)
+        ->UseManualTime()
+        ->Unit(us);
+    RegisterBenchmark("BM_NewEntryAndTabSwitch", BM_NewEntryAndTabSwitch)
+        ->Arg(size)
+        ->Iterations(60)
+        ->UseManualTime()
+        ->Unit(us);
+    RegisterBenchmark("BM_StartUp", BM_StartUp)
+        ->Arg(size)
+        ->Iterations(30)
+        ->UseManualTime()
+        ->Unit(ms);
+    RegisterBenchmark("BM_RawIndexedLookup", BM_RawIndexedLookup)->Arg(size)->Unit(us);
+    RegisterBenchmark("BM_RawIndexedLookupOneTransaction", BM_RawIndexedLookupOneTransaction)
+        ->Arg(size)
+        ->Unit(us);
+}
+
+// ---- The summary -----------------------------------------------------------------------------
+
+// Every figure of every result file: program -> "family:figure" -> size -> values, where the
+// figure is real_time or cpu_time (in microseconds) or a counter. A figure measured several
+// times (in rounds of processes, or as repetitions) is judged by its best value: on a shared
+// machine other processes can only add time, never take it away. The median is shown beside.
+using Figures = std::map<QString, std::map<QString, std::map<qint64, std::vector<double>>>>;
+
+double toMicroseconds(double value, const QString& unit) {
+    if (unit == QLatin1String("ns"))
+        return value / 1e3;
+    if (unit == QLatin1String("ms"))
+        return value * 1e3;
+    if (unit == QLatin1String("s"))
+        return value * 1e6;
+    return value;
+}
+
+Figures readResults(const QString& dir) {
+    static const QStringList notCounters = {
+        QStringLiteral("name"),           QStringLiteral("family_index"),
+        QStringLiteral("run_name"),       QStringLiteral("per_family_instance_index"),
+        QStringLiteral("run_type"),       QStringLiteral("repetitions"),
+        QStringLiteral("threads"),        QStringLiteral("repetition_index"),
+        QStringLiteral("iterations"),     QStringLiteral("real_time"),
+        QStringLiteral("cpu_time"),       QStringLiteral("time_unit"),
+        QStringLiteral("aggregate_name"), QStringLiteral("aggregate_unit"),
+        QStringLiteral("label"),          QStringLiteral("error_occurred"),
+        QStringLiteral("error_message")};
+    Figures figures;
+    const QDir results(dir);
+    for (const QString& name : results.entryList({QStringLiteral("*.json")}, QDir::Files)) {
+        QFile file(results.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+        const QString program =
+            QFileInfo(
+                root[QStringLiteral("context")].toObject()[QStringLiteral("executable")].toString())
+                .fileName();
+        const QJsonArray runs = root[QStringLiteral("benchmarks")].toArray();
+        for (const QJsonValue& value : runs) {
+            const QJsonObject run = value.toObject();
+            // Single runs only: the aggregates of repetitions are made from them.
+            if (run[QStringLiteral("error_occurred")].toBool() ||
+                run[QStringLiteral("run_type")].toString() != QLatin1String("iteration"))
+                continue;
+            const QStringList parts =
+                run[QStringLiteral("run_name")].toString().split(QLatin1Char('/'));
+            bool numeric = false;
+            const qint64 size = parts.value(1).toLongLong(&numeric);
+            if (!numeric)
+                continue;
+            auto& family = figures[program];
+            const QString unit = run[QStringLiteral("time_unit")].toString();
+            const QString prefix = parts[0] + QLatin1Char(':');
+            family[prefix + QStringLiteral("real_time")][size].push_back(
+                toMicroseconds(run[QStringLiteral("real_time")].toDouble(), unit));
+            family[prefix + QStringLiteral("cpu_time")][size].push_back(
+                toMicroseconds(run[QStringLiteral("cpu_time")].toDouble(), unit));
+            for (auto it = run.begin(); it != run.end(); ++it)
+                if (!notCounters.contains(it.key()) && it.value().isDouble())
+                    family[prefix + it.key()][size].push_back(it.value().toDouble());
+        }
+    }
+    return figures;
+}
+
+QString number(double value) {
+    if (std::isnan(value))
+        return QStringLiteral("-");
+    const double magnitude = std::fabs(value);
+    const int decimals = magnitude >= 100 ? 0 : magnitude >= 10 ? 1 : magnitude >= 1 ? 2 : 3;
+    return QString::number(value, 'f', decimals);
+}
+
+QString ratio(double a, double b) {
+    if (std::isnan(a) || std::isnan(b) || b == 0)
+        return QString();
+    return QString::number(a / b, 'f', 2) + QStringLiteral("x");
+}
+
+constexpr qint64 kSmall = 1000;
+constexpr qint64 kLarge = 1000000;
+
+enum class Kind { Cpu, Wall, Other };
+
+// One line of the summary: a figure at both sizes, in the unit shown, and its judgement.
+struct Line {
+    QString what;
+    QString program;
+    QString key; // family:figure
+    QString unit;
+    double scale; // from the stored unit (microseconds, or the counter's own) to the shown one
+    Kind kind;
+    QString goal;
+    std::function<bool(double small, double large)> met;
+};
+
+int report(const QString& dir) {
+    const Figures figures = readResults(dir);
+    // All values of a figure at one size (none when it was not measured).
+    const auto values = [&](const QString& program, const QString& key, qint64 size) {
+        const auto p = figures.find(program);
+        if (p == figures.end())
+            return std::vector<double>();
+        const auto k = p->second.find(key);
+        if (k == p->second.end())
+            return std::vector<double>();
+        const auto s = k->second.find(size);
+        return s == k->second.end() ? std::vector<double>() : s->second;
+    };
+    const auto figure = [&](const QString& program, const QString& key, qint64 size) {
+        const std::vector<double> v = values(program, key, size);
+        return v.empty() ? double(NAN) : *std::min_element(v.begin(), v.end());
+    };
+    // The best value, and the median after it when there were several.
+    const auto shown = [&](const QString& program, const QString& key, qint64 size, double scale) {
+        const std::vector<double> v = values(program, key, size);
+        if (v.size() < 2)
+            return number(figure(program, key, size) * scale);
+        return number(figure(program, key, size) * scale) + QStringLiteral(" (") +
+               number(median(v) * scale) + QLatin1Char(')');
+    };
+    const QString app = QStringLiteral("bench_app");
+    const QString keystroke = QStringLiteral("bench_keystroke");
+    // The floor in microseconds: the program's own raw lookup where it has one.
+    const auto floorOf = [&](const QString& program, Kind kind, qint64 size) {
+        const QString key = kind == Kind::Cpu ? QStringLiteral("BM_RawIndexedLookup:cpu_time")
+                                              : QStringLiteral("BM_RawIndexedLookup:real_time");
+        const double own = figure(program, key, size);
+        return std::isnan(own) ? figure(app, key, size) : own;
+    };
+
+    const auto under = [](double limit, double maxRatio) {
+        return
+            [=](double small, double large) { return large < limit && large <= maxRatio * small; };
+    };
+    const auto within = [](double limit) {
+        return [=](double small, double large) { return large - small <= limit; };
+    };
+    const std::function<bool(double, double)> none;
+    const QString startUpGoal = QStringLiteral("< 300 at 1M; 1M <= 1.2x 1k");
+    const QString keyGoal = QStringLiteral("< 1000 at 1M; 1M <= 2x 1k");
+    const QString moveGoal = QStringLiteral("< 200 at 1M; 1M <= 2x 1k");
+    const QString memoryGoal = QStringLiteral("1M - 1k <= 10");
+    const QString ms = QStringLiteral("ms");
+    const QString us = QStringLiteral("us");
+    const auto timed = [&](const QString& what, const QString& program, const QString& family,
+                           const QString& unit, const QString& goal,
+                           const std::function<bool(double, double)>& met) {
+        const double scale = unit == QLatin1String("ms") ? 1e-3 : 1;
+        const bool own = program == app;
+        return std::vector<Line>{
+            {what + QStringLiteral(", CPU"), program,
+             family + (own ? QStringLiteral(":cpu_p50_us") : QStringLiteral(":cpu_time")), unit,
+             scale, Kind::Cpu, goal, met},
+            {what + QStringLiteral(", wall"), program,
+             family + (own ? QStringLiteral(":wall_p50_us") : QStringLiteral(":real_time")), unit,
+             scale, Kind::Wall, goal, met}};
+    };
+    std::vector<Line> lines;
+    const auto add = [&lines](std::vector<Line> more) {
+        lines.insert(lines.end(), more.begin(), more.end());
+    };
+    add({{QStringLiteral("floor: raw indexed LIMIT 1 lookup, CPU"), app,
+          QStringLiteral("BM_RawIndexedLookup:cpu_time"), us, 1, Kind::Cpu, QString(), none},
+         {QStringLiteral("floor: raw indexed LIMIT 1 lookup, wall"), app,
+          QStringLiteral("BM_RawIndexedLookup:real_time"), us, 1, Kind::Wall, QString(), none},
+         {QStringLiteral("the same lookups in one read transaction, CPU"), app,
+          QStringLiteral("BM_RawIndexedLookupOneTransaction:cpu_time"), us, 1, Kind::Cpu, QString(),
+          none}});
+    add(timed(QStringLiteral("start-up, first in the process"), app,
+              QStringLiteral("BM_ColdStartUp"), ms, startUpGoal, under(300, 1.2)));
+    add(timed(QStringLiteral("start-up, later ones (median of 30)"), app,
+              QStringLiteral("BM_StartUp"), ms, startUpGoal, under(300, 1.2)));
+    add(timed(QStringLiteral("keystroke, new search (bench_keystroke)"), keystroke,
+              QStringLiteral("BM_KeystrokeNewSearch"), us, keyGoal, under(1000, 2)));
+    add(timed(QStringLiteral("keystroke, narrowing (bench_keystroke)"), keystroke,
+              QStringLiteral("BM_KeystrokeNarrowing"), us, keyGoal, under(1000, 2)));
+    add(timed(QStringLiteral("keystroke + repaint"), app, QStringLiteral("BM_Keystroke"), us,
+              keyGoal, under(1000, 2)));
+    add({{QStringLiteral("keystroke + repaint, wall p99"), app,
+          QStringLiteral("BM_Keystroke:wall_p99_us"), us, 1, Kind::Wall, QString(), none},
+         {QStringLiteral("keystrokes that moved the table"), app,
+          QStringLiteral("BM_Keystroke:moved_pct"), QStringLiteral("%"), 1, Kind::Other, QString(),
+          none}});
+    add(timed(QStringLiteral("Next Record"), app, QStringLiteral("BM_NextRecord"), us, moveGoal,
+              under(200, 2)));
+    add({{QStringLiteral("Next Record, wall p99"), app, QStringLiteral("BM_NextRecord:wall_p99_us"),
+          us, 1, Kind::Wall, QString(), none}});
+    add(timed(QStringLiteral("Previous Record"), app, QStringLiteral("BM_PreviousRecord"), us,
+              moveGoal, under(200, 2)));
+    add({{QStringLiteral("Previous Record, wall p99"), app,
+          QStringLiteral("BM_PreviousRecord:wall_p99_us"), us, 1, Kind::Wall, QString(), none},
+         {QStringLiteral("Next Record in the classic Windows style, CPU"), app,
+          QStringLiteral("BM_NextRecordWindowsStyle:cpu_p50_us"), us, 1, Kind::Cpu, QString(),
+          none},
+         {QStringLiteral("Next Record without repainting (updates off), CPU"), app,
+          QStringLiteral("BM_NextRecordUnpainted:cpu_p50_us"), us, 1, Kind::Cpu, QString(), none}});
+    add(timed(QStringLiteral("Update Entry"), app, QStringLiteral("BM_UpdateEntry"), us, QString(),
+              none));
+    add(timed(QStringLiteral("New Entry + tab switch"), app,
+              QStringLiteral("BM_NewEntryAndTabSwitch"), us, QString(), none));
+    add({{QStringLiteral("RefreshClocks, CPU"), app, QStringLiteral("BM_RefreshClocks:cpu_time"),
+          us, 1, Kind::Cpu, QString(), none},
+         {QStringLiteral("RefreshClocks, wall"), app, QStringLiteral("BM_RefreshClocks:real_time"),
+          us, 1, Kind::Wall, QString(), none}});
+    add({{QStringLiteral("resident memory before start-up (Qt loaded)"), app,
+          QStringLiteral("BM_Memory:rss_before_start_MiB"), QStringLiteral("MiB"), 1, Kind::Other,
+          QString(), none},
+         {QStringLiteral("resident memory after start-up"), app,
+          QStringLiteral("BM_Memory:rss_start_MiB"), QStringLiteral("MiB"), 1, Kind::Other,
+          memoryGoal, within(10)},
+         {QStringLiteral("resident memory after 10k searches + 10k moves"), app,
+          QStringLiteral("BM_Memory:rss_10k_MiB"), QStringLiteral("MiB"), 1, Kind::Other,
+          memoryGoal, within(10)},
+         {QStringLiteral("resident memory after 20k searches + 20k moves"), app,
+          QStringLiteral("BM_Memory:rss_20k_MiB"), QStringLiteral("MiB"), 1, Kind::Other,
+          memoryGoal, within(10)},
+         // A few pages of caches filling up are not a leak; a leak grows with every search.
+         {QStringLiteral("growth over the second 10k + 10k"), app,
+          QStringLiteral("BM_Memory:growth_2nd_10k_KiB"), QStringLiteral("KiB"), 1, Kind::Other,
+          QStringLiteral("<= 64 at both"),
+          [](double small, double large) { return std::max(small, large) <= 64; }},
+         {QStringLiteral("idle program over 10 s"), app, QStringLiteral("BM_IdleCpu:idle_cpu_pct"),
+          QStringLiteral("% of a core"), 1, Kind::Other, QStringLiteral("< 1 at both"),
+          [](double small, double large) { return small < 1 && large < 1; }}});
+
+    const auto print = [](const QString& text) { std::printf("%s\n", text.toUtf8().constData()); };
+    print(QStringLiteral("Each cell: the best value (the median of all runs). Ratios and "
+                         "judgements use the best values."));
+    print(QString());
+    print(QStringLiteral("| figure | unit | 1k | 1M | 1M / 1k | 1k / floor | 1M / floor | "
+                         "target | met |"));
+    print(QStringLiteral("|---|---|---:|---:|---:|---:|---:|---|---|"));
+    for (const Line& l : lines) {
+        const double small = figure(l.program, l.key, kSmall) * l.scale;
+        const double large = figure(l.program, l.key, kLarge) * l.scale;
+        QString toFloorSmall;
+        QString toFloorLarge;
+        if (l.kind != Kind::Other) {
+            toFloorSmall = ratio(small / l.scale, floorOf(l.program, l.kind, kSmall));
+            toFloorLarge = ratio(large / l.scale, floorOf(l.program, l.kind, kLarge));
+        }
+        const QString verdict = !l.met ? QString()
+                                : std::isnan(small) || std::isnan(large)
+                                    ? QStringLiteral("not measured")
+                                : l.met(small, large) ? QStringLiteral("yes")
+                                                      : QStringLiteral("**no**");
+        print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
+                  .arg(l.what, l.unit, shown(l.program, l.key, kSmall, l.scale),
+                       shown(l.program, l.key, kLarge, l.scale), ratio(large, small), toFloorSmall,
+                       toFloorLarge, l.goal, verdict));
+    }
+
+    // The other programs' figures as measured (bench_app's are all above).
+    print(QString());
+    print(QStringLiteral("| program | benchmark | 1k wall (us) | 1M wall (us) | 1M / 1k | "
+                         "1k / floor | 1M / floor | 1k CPU (us) | 1M CPU (us) |"));
+    print(QStringLiteral("|---|---|---:|---:|---:|---:|---:|---:|---:|"));
+    for (const auto& [program, keys] : figures) {
+        if (program == app)
+            continue;
+        for (const auto& entry : keys) {
+            const QString& key = entry.first;
+            if (!key.endsWith(QLatin1String(":real_time")))
+                continue;
+            const QString family = key.section(QLatin1Char(':'), 0, 0);
+            const double small = figure(program, key, kSmall);
+            const double large = figure(program, key, kLarge);
+            const QString cpu = family + QStringLiteral(":cpu_time");
+            print(QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 | %7 | %8 | %9 |")
+                      .arg(program, family, shown(program, key, kSmall, 1),
+                           shown(program, key, kLarge, 1), ratio(large, small),
+                           ratio(small, floorOf(program, Kind::Wall, kSmall)),
+                           ratio(large, floorOf(program, Kind::Wall, kLarge)),
+                           shown(program, cpu, kSmall, 1), shown(program, cpu, kLarge, 1)));
+        }
+    }
+    return 0;
+}
+
+// ---- Entry -----------------------------------------------------------------------------------
+
+// Takes "--name value" or "--name=value" out of the arguments.
+std::optional<QString> takeOption(int& argc, char** argv, const char* name) {
+    const std::string flag = name;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::optional<QString> value;
+        int used = 0;
+        if (arg == flag && i + 1 < argc) {
+            value = QString::fromLocal8Bit(argv[i + 1]);
+            used = 2;
+        } else if (arg.rfind(flag + "=", 0) == 0) {
+            value = QString::fromLocal8Bit(arg.substr(flag.size() + 1).c_str());
+            used = 1;
+        }
+        if (used) {
+            for (int j = i; j + used < argc; ++j)
+                argv[j] = argv[j + used];
+            argc -= used;
+            argv[argc] = nullptr;
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+int usage() {
+    std::fprintf(stderr, "Usage: bench_app [--size N] [--table DIR] [benchmark flags]\n"
+                         "       bench_app --make-table DIR --size N\n"
+                         "       bench_app --report DIR\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (const auto dir = takeOption(argc, argv, "--report"))
+        return report(*dir);
+
+    const std::optional<QString> sizeText = takeOption(argc, argv, "--size");
+    const std::optional<QString> makeDir = takeOption(argc, argv, "--make-table");
+    std::optional<QString> tableDir = takeOption(argc, argv, "--table");
+    bool ok = true;
+    gSize = sizeText ? sizeText->toLongLong(&ok) : 1000;
+    if (!ok || gSize < 16)
+        return usage();
+
+    if (makeDir) {
+        try {
+            makeTable(QDir(*makeDir).absolutePath(), gSize);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_app: cannot make the table: %s\n", e.what());
+            return 1;
+        }
+        return 0;
+    }
+
+    QTemporaryDir ownTable;
+    if (!tableDir) {
+        if (!ownTable.isValid() || !makeTableInChild(ownTable.path(), gSize))
+            return 1;
+        tableDir = ownTable.path();
+    }
+    const QString dir = QDir(*tableDir).absolutePath();
+    if (!QFileInfo::exists(databasePath(dir))) {
+        std::fprintf(stderr, "bench_app: no table %s\n", databasePath(dir).toLocal8Bit().data());
+        return 1;
+    }
+    // The program's working directory and its own configuration directory.
+    QDir().mkpath(dir + QStringLiteral("/config"));
+    qputenv("XDG_CONFIG_HOME", (dir + QStringLiteral("/config")).toLocal8Bit());
+    QDir::setCurrent(dir);
+
+    // Headless: the windows are real but drawn off screen.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    gBoxes = &palvane::message_box_seam::recordAll();
+    registerBenchmarks(gSize);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    stopProgram();
+    palvane::message_box_seam::uninstall();
+    return 0;
+}
