@@ -134,8 +134,16 @@ void Table::Impl::storeBuffer() {
             fail(action);
         stored = sqlite3_last_insert_rowid(db);
     }
+    // The record is stored. If re-reading it fails (another program took the lock in
+    // between), it must still become current, or the next edit would change another record.
+    Position fallback{stored, SortKey::fromCell(buffer[FieldNick]), buffer};
     dropBuffer();
-    moveTo(byRowid(stored));
+    try {
+        moveTo(byRowid(stored));
+    } catch (const TableError&) {
+        moveTo(std::move(fallback));
+        throw;
+    }
 }
 
 void Table::Impl::dropBuffer() {
