@@ -174,7 +174,9 @@ void TForm1::nameForAssistiveTechnology() {
     Label17->setAccessibleName(QStringLiteral("Their Date"));
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    delete Settings;
+}
 
 void TForm1::buildMenu() {
     MainMenu1 = menuBar();
