@@ -13,6 +13,7 @@
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
+#include "tests/support/edit_tab_actions.h"
 #include "tests/support/sandbox.h"
 
 #include <QApplication>
@@ -38,56 +39,6 @@ const QString kNoNick =
 const QString kNothingToDelete =
     QStringLiteral("If there were any records to delete I would gladly delete them. At the "
                    "moment though, I can't seem to find any... :-)");
-
-constexpr int kViewTab = 0;
-constexpr int kEditTab = 1;
-
-// Switches tabs the way a user does: a click on the tab.
-void clickTab(TForm1* form, int index) {
-    QTabBar* bar = form->PageControl1->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
-
-void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void focus(TForm1* form, QWidget* box) {
-    form->activateWindow();
-    QApplication::setActiveWindow(form);
-    box->setFocus();
-}
-
-void type(TForm1* form, QWidget* box, const QString& text) {
-    focus(form, box);
-    QTest::keyClicks(box, text);
-}
-
-// Replaces the spin box's text by typing, as a user does after selecting it.
-void typeSpin(TForm1* form, const QString& text) {
-    focus(form, form->SpinEdit1);
-    form->SpinEdit1->selectAll();
-    QTest::keyClicks(form->SpinEdit1, text);
-}
-
-QString number(const std::optional<double>& v) {
-    return v ? QString::number(*v, 'g', 17) : QStringLiteral("null");
-}
-
-QString number(const std::optional<int>& v) {
-    return v ? QString::number(*v) : QStringLiteral("null");
-}
-
-// The file's rows as comparable lines; blank and empty texts read the same.
-QStringList table(const Sandbox& sandbox) {
-    QStringList lines;
-    for (const ContactRow& r : readContacts(sandbox.dbPath()))
-        lines << QStringList{r.nick,         r.name,   r.location,
-                             r.email,        r.notes,  number(r.timeDisplacement),
-                             number(r.spin), r.picture}
-                     .join(QLatin1Char('|'));
-    return lines;
-}
 
 ContactRow fullContact(const QString& nick, const QString& name, const QString& location,
                        const QString& email, const QString& notes, int hours) {
