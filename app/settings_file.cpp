@@ -8,6 +8,9 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 
+#include <dirent.h>
+#include <time.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -187,6 +190,34 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
+// A write killed between creating its temporary file and renaming it leaves that file behind.
+// Such leftovers are removed by the next write: ours only, regular files only, and only when
+// older than any write still under way in another copy of the program could be.
+void removeStaleTemporaries(const QByteArray& dir, const QByteArray& fileName) {
+    constexpr time_t kStaleAfterSeconds = 10 * 60;
+    const QByteArray prefix = "." + fileName + ".";
+    DIR* listing = ::opendir(dir.constData());
+    if (!listing)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArrayView name(entry->d_name);
+        if (!name.startsWith(prefix) || !name.endsWith(".tmp") || name.size() <= prefix.size() + 4)
+            continue;
+        const QByteArrayView random = name.sliced(prefix.size(), name.size() - prefix.size() - 4);
+        if (!std::all_of(random.begin(), random.end(),
+                         [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); }))
+            continue;
+        const QByteArray path = dir + "/" + name.toByteArray();
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid() || now - info.st_mtime < kStaleAfterSeconds)
+            continue;
+        ::unlink(path.constData());
+    }
+    ::closedir(listing);
+}
+
 // Replaces the file at path with data: a temporary file in the same directory is written,
 // flushed to disk and renamed over the old one, so readers see the old file or the new one,
 // never a mixture. An existing file keeps its permission bits; a new one gets 0666 less the
@@ -235,6 +266,7 @@ bool replaceFile(const QString& path, const QByteArray& data) {
         ::fsync(dirFd);
         ::close(dirFd);
     }
+    removeStaleTemporaries(dir, QFile::encodeName(QFileInfo(path).fileName()));
     return true;
 }
 

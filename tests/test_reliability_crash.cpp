@@ -8,6 +8,7 @@
 #include "tests/reliability/table_check.h"
 #include "tests/support/sandbox.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -242,14 +243,32 @@ void TestReliabilityCrash::settingsFileSurvivesKills() {
                      ini::readValue(actual, "Window", "Top").value_or("(missing)"));
     }
     // A kill between creating and renaming the temporary file leaves it behind; it is never
-    // read, but it stays in the configuration directory.
+    // read, and a later write removes it once it is old enough not to belong to a write still
+    // under way. Age the leftovers and let one more write complete.
+    const QDir config(sandbox.configDir());
     const QStringList leftovers =
-        QDir(sandbox.configDir())
-            .entryList({QStringLiteral(".PALVANE.INI.*.tmp")}, QDir::Files | QDir::Hidden);
+        config.entryList({QStringLiteral(".PALVANE.INI.*.tmp")}, QDir::Files | QDir::Hidden);
     qInfo("%d kills, %d during a write; %d writes checked; %d temporary files left behind", kKills,
           killsDuringWrite, writesReturned, int(leftovers.size()));
     QVERIFY(writesReturned > 0);
     QVERIFY(killsDuringWrite > 0);
+    for (const QString& name : leftovers) {
+        QFile file(config.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    QProcess writer;
+    QVERIFY(startHelper(writer, QStringLiteral(PALVANE_SETTINGS_WRITER), {QStringLiteral("1")},
+                        sandbox.path(), true));
+    QByteArray seen;
+    while (!seen.contains("\nW ") && writer.waitForReadyRead(10000))
+        seen += writer.peek(1 << 20);
+    writer.kill();
+    writer.waitForFinished(10000);
+    QVERIFY2(seen.contains("\nW "), "the last writer completed no write");
+    for (const QString& name : leftovers)
+        QVERIFY2(!config.exists(name), qPrintable(name + " was not removed"));
 }
 
 QTEST_GUILESS_MAIN(TestReliabilityCrash)

@@ -3,6 +3,7 @@
 #include "app/error_report.h"
 #include "tests/support/sandbox.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -78,6 +79,7 @@ private slots:
     void writeKeepsOtherContentOfRealFile();
     void unwritableLocationGivesExactError();
     void tenMebibyteLineSurvives();
+    void writeRemovesTemporariesOfKilledWrites();
     void locationFollowsEnvironment();
 };
 
@@ -405,6 +407,38 @@ void TestSettingsFile::tenMebibyteLineSurvives() {
              huge + "\n[Window]\nLeft=7\nTop=42\n[Other]\nA=" + huge + "\n");
     QCOMPARE(settings.ReadInteger("Window", "Left", 226), 7);
     QCOMPARE(settings.ReadInteger("Window", "Top", 167), 42);
+}
+
+void TestSettingsFile::writeRemovesTemporariesOfKilledWrites() {
+    palvane::test::Sandbox sandbox;
+    const SettingsFile settings("PALVANE.INI");
+    const QString dir = sandbox.configDir();
+    const QDateTime hourAgo = QDateTime::currentDateTime().addSecs(-3600);
+    const auto place = [&](const QString& name, const QDateTime& modified) {
+        writeFile(dir + "/" + name, "[Window]\r\nLeft=1\r\n");
+        QFile file(dir + "/" + name);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(modified, QFileDevice::FileModificationTime));
+    };
+    // Left by killed writes long ago: removed.
+    place(".PALVANE.INI.3k9z1.tmp", hourAgo);
+    place(".PALVANE.INI.0.tmp", hourAgo);
+    // Another copy's write may be under way: kept.
+    place(".PALVANE.INI.fresh1.tmp", QDateTime::currentDateTime());
+    // Not ours: other names, another program's file, a link to a stale-looking file.
+    place(".PALVANE.INI.Upper.tmp", hourAgo);
+    place(".PALVANE.INI.tmp", hourAgo);
+    place(".OTHER.INI.abc.tmp", hourAgo);
+    place("PALVANE.INI.abc.tmp", hourAgo);
+    QVERIFY(QFile::link(dir + "/.OTHER.INI.abc.tmp", dir + "/.PALVANE.INI.link1.tmp"));
+
+    settings.WriteInteger("Window", "Left", 9);
+    QCOMPARE(settings.ReadInteger("Window", "Left", 226), 9);
+    QStringList left = QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    left.sort();
+    QCOMPARE(left, (QStringList{".OTHER.INI.abc.tmp", ".PALVANE.INI.Upper.tmp",
+                                ".PALVANE.INI.fresh1.tmp", ".PALVANE.INI.link1.tmp",
+                                ".PALVANE.INI.tmp", "PALVANE.INI", "PALVANE.INI.abc.tmp"}));
 }
 
 void TestSettingsFile::locationFollowsEnvironment() {
