@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -158,12 +159,12 @@ void TForm1::nameForAssistiveTechnology() {
     Memo1->setAccessibleName(notes);
     SpinEdit1->setAccessibleName(QStringLiteral("Their time offset in hours"));
     Image1->setAccessibleName(QStringLiteral("Picture"));
-    Image1->setAccessibleDescription(
-        QStringLiteral("Picture of the contact; double-click to see it at full size"));
+    Image1->setAccessibleDescription(QStringLiteral(
+        "Picture of the contact; double-click or press Alt+P to see it at full size"));
     Image2->setAccessibleName(QStringLiteral("Picture"));
     Image2->setAccessibleDescription(QStringLiteral("Picture of the contact"));
     Panel5->setAccessibleName(QStringLiteral("Status banner"));
-    Panel5->setAccessibleDescription(QStringLiteral("Click for a surprise"));
+    Panel5->setAccessibleDescription(QStringLiteral("Click or press Alt+S for a surprise"));
     Panel6->setAccessibleName(QStringLiteral("Clocks"));
     Panel7->setAccessibleName(QStringLiteral("Their clock and offset"));
     Label1->setAccessibleName(QStringLiteral("Local Time"));
@@ -399,6 +400,12 @@ void TForm1::connectHandlers() {
     connect(Image1, &palvane::PictureBox::doubleClicked, this,
             handler(this, &TForm1::Image1DblClick));
     connect(Panel5, &palvane::Panel::clicked, this, handler(this, &TForm1::Panel5Click));
+    // Keyboard equivalents of the View tab's two mouse commands. A shortcut belongs to its
+    // control and, like the mouse, reaches it only while the control is shown.
+    auto* viewPicture = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_P), Image1);
+    connect(viewPicture, &QShortcut::activated, Image1, &palvane::PictureBox::doubleClicked);
+    auto* openSurprise = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_S), Panel5);
+    connect(openSurprise, &QShortcut::activated, Panel5, &palvane::Panel::clicked);
     connect(Timer1, &QTimer::timeout, this, handler(this, &TForm1::Timer1Timer));
     connect(Timer2, &QTimer::timeout, this, handler(this, &TForm1::Timer2Timer));
 

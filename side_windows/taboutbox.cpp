@@ -7,6 +7,7 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QKeySequence>
 #include <QPalette>
 #include <QPushButton>
 
@@ -82,6 +83,8 @@ TAboutBox::TAboutBox(QWidget* parent) : palvane::SideWindow(parent) {
     Button1->setFont(pixelFont(QStringLiteral("MS Sans Serif"), 11));
     // Not a tab stop, but a click still gives it the focus.
     Button1->setFocusPolicy(Qt::ClickFocus);
+    // No tab stop and no mnemonic in its caption, so the keyboard reaches it with Alt+T.
+    Button1->setShortcut(QKeySequence(Qt::ALT | Qt::Key_T));
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

@@ -33,8 +33,10 @@ TForm2::TForm2(QWidget* parent) : palvane::SideWindow(parent) {
     // Read-only, yet the text can still be selected and copied, with the mouse or the keys.
     Memo1->setReadOnly(true);
     Memo1->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    // Not a tab stop, but clicking into the text gives it the focus for keyboard scrolling.
+    // Not a tab stop; it holds the window's focus from the start all the same, so the keys
+    // scroll and select the text without a click first.
     Memo1->setFocusPolicy(Qt::ClickFocus);
+    Memo1->setFocus(Qt::OtherFocusReason);
     Memo1->setAccessibleName(QStringLiteral("Thanks list"));
 
     auto* layout = new QVBoxLayout(this);
