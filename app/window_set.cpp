@@ -1,5 +1,7 @@
 #include "app/window_set.h"
 
+#include "app/cached_style.h"
+
 #include "app/error_report.h"
 #include "main_window/tform1.h"
 #include "main_window/tokbottomdlg.h"
@@ -18,6 +20,7 @@ Tf_surprise* f_surprise = nullptr;
 namespace palvane {
 
 void createWindowSet() {
+    useCachedStyle();
     // The main window first: its creation handler reaches it through Form1 and uses nothing
     // else of the window set.
     Form1 = new TForm1;

@@ -18,12 +18,14 @@
 // growth over a second round of searches and moves; the idle program < 1% of one core.
 
 #include "app/message_box.h"
+#include "app/cached_style.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
 #include "store/schema.h"
 #include "store/table.h"
 
 #include <QApplication>
+#include <QProxyStyle>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -562,7 +564,9 @@ void BM_NextRecordUnpainted(benchmark::State& state) {
 // (Fusion when headless): its sunken bevels are plain lines where Fusion strokes rounded,
 // antialiased frames around every box.
 void BM_NextRecordWindowsStyle(benchmark::State& state) {
-    const QString original = QApplication::style()->name();
+    const QStyle* style = QApplication::style();
+    const auto* proxy = qobject_cast<const QProxyStyle*>(style);
+    const QString original = proxy ? proxy->baseStyle()->name() : style->name();
     if (!QApplication::setStyle(QStringLiteral("Windows"))) {
         state.SkipWithError("the Windows style is not available");
         return;
@@ -570,6 +574,7 @@ void BM_NextRecordWindowsStyle(benchmark::State& state) {
     QCoreApplication::processEvents();
     moveBenchmark(state, &TForm1::Button3, true);
     QApplication::setStyle(original);
+    palvane::useCachedStyle(); // as the window set had it
     QCoreApplication::processEvents();
 }
 
