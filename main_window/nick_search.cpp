@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QSignalBlocker>
 
 #include <algorithm>
 #include <utility>
@@ -66,6 +67,14 @@ void TForm1::writeSearchBox(const QString& text) {
     // The same text again is no change: the box keeps its caret and selection as well.
     if (Edit1->text() == text)
         return;
+    // Another spelling of the nick the box shows ("bob" for "Bob") is the same nick to the
+    // index, and is written as the same text would be: without a search. Searching it would
+    // only return to the first of them, and Next could never get past such a pair.
+    if (palvane::Table::sameNick(Edit1->text(), text)) {
+        const QSignalBlocker noSearch(Edit1);
+        Edit1->setText(text);
+        return;
+    }
     ++searchBoxWrites_;
     Edit1->setText(text);
     --searchBoxWrites_;

@@ -352,6 +352,15 @@ void Table::deleteRecord() {
     d->emitChanged();
 }
 
+bool Table::sameNick(const QString& a, const QString& b) {
+    // The index compares with SQLite's NOCASE, which folds ASCII letters only.
+    const auto fold = [](QChar c) {
+        return c >= u'A' && c <= u'Z' ? QChar(c.unicode() + (u'a' - u'A')) : c;
+    };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](QChar x, QChar y) { return fold(x) == fold(y); });
+}
+
 void Table::setIndexName(const QString& name) {
     d->requireActive();
     if (name == indexName())

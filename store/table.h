@@ -136,6 +136,9 @@ public:
 
     void setIndexName(const QString& name);
     QString indexName() const;
+    // Whether two nicks are the same nick to the nick index: equal but for the case of the
+    // letters A to Z.
+    static bool sameNick(const QString& a, const QString& b);
 
     // Nearest-nick search: setKey() clears the key and enters KeyEntry; fieldByName("IRC NICK")
     // .setAsString(text) sets the key; gotoNearest() leaves KeyEntry and positions.

@@ -70,6 +70,7 @@ class TestViewBrowsing : public QObject {
 private slots:
     void stepsInNickOrderAndStopsAtTheEnds();
     void equalNicksAreSearchedAgain();
+    void nicksDifferingInCaseAreBothReached();
     void backspaceInTheBoxStopsTheSearchWhileBrowsing();
 };
 
@@ -155,6 +156,45 @@ void TestViewBrowsing::equalNicksAreSearchedAgain() {
     QTest::keyClicks(box, QStringLiteral("bo"));
     QCOMPARE(view(form), expected(QStringLiteral("bob"), QStringLiteral("Bob One"), 2, 1));
     QCOMPARE(box->selectedText(), QStringLiteral("b"));
+    QVERIFY(fixture.boxes().empty());
+}
+
+void TestViewBrowsing::nicksDifferingInCaseAreBothReached() {
+    // The index folds the case of A to Z only: "Bob" and "bob" are one nick to it, "Åsa" and
+    // "åsa" are two.
+    QVERIFY(Table::sameNick(QStringLiteral("Bob"), QStringLiteral("bOB")));
+    QVERIFY(!Table::sameNick(QStringLiteral("Åsa"), QStringLiteral("åsa")));
+    QVERIFY(!Table::sameNick(QStringLiteral("bob"), QStringLiteral("bo")));
+    QVERIFY(!Table::sameNick(QStringLiteral("bob["), QStringLiteral("bob{")));
+
+    Sandbox sandbox;
+    // Rows in natural order; nick order is al(3), Bob(2), bob(4), carl(1).
+    sandbox.createTable({contact(QStringLiteral("carl"), QStringLiteral("Carl"), 3),
+                         contact(QStringLiteral("Bob"), QStringLiteral("Bob Upper"), 1),
+                         contact(QStringLiteral("al"), QStringLiteral("Al"), -2),
+                         contact(QStringLiteral("bob"), QStringLiteral("Bob Lower"), 7)});
+    MainWindowFixture fixture;
+    TForm1* form = fixture.form();
+
+    // As for two equal nicks: Previous from carl searches "bob" and finds the first of them.
+    form->Button4->click();
+    QCOMPARE(view(form), expected(QStringLiteral("Bob"), QStringLiteral("Bob Upper"), 2, 1));
+    // Next writes the other spelling, which is no new nick: no search, so it stays on the
+    // second of them (the offset stays the first one's, as for equal nicks), and the next
+    // Next gets past them.
+    form->Button3->click();
+    QCOMPARE(view(form), expected(QStringLiteral("bob"), QStringLiteral("Bob Lower"), 4, 1));
+    form->Button3->click();
+    QCOMPARE(view(form), expected(QStringLiteral("carl"), QStringLiteral("Carl"), 1, 3));
+    form->Button4->click();
+    form->Button4->click();
+    QCOMPARE(view(form), expected(QStringLiteral("al"), QStringLiteral("Al"), 3, -2));
+
+    // Typed in either spelling, the search finds the first of them.
+    QLineEdit* box = focusSearchBox(form);
+    box->selectAll();
+    QTest::keyClicks(box, QStringLiteral("BOB"));
+    QCOMPARE(view(form), expected(QStringLiteral("Bob"), QStringLiteral("Bob Upper"), 2, 1));
     QVERIFY(fixture.boxes().empty());
 }
 
