@@ -3,6 +3,9 @@
 #include "app/error_report.h"
 #include "store/table.h"
 
+#include <QScrollBar>
+#include <QTextCursor>
+
 namespace palvane {
 
 QString boundFieldText(Table* table, const QString& field, bool& reported) {
@@ -44,6 +47,8 @@ void DBEdit::refreshFromTable() {
 
 DBMemo::DBMemo(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
+    // The program replaces the text on every move; nobody can undo that, so keep no history.
+    setUndoRedoEnabled(false);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 }
 
@@ -60,8 +65,16 @@ void DBMemo::setDataField(const QString& field) {
 
 void DBMemo::refreshFromTable() {
     const QString text = boundFieldText(table_, field_, reported_);
-    if (text != toPlainText())
-        setPlainText(text);
+    if (text == toPlainText())
+        return;
+    // Replaced in place: setPlainText would empty the document first, and the size of the
+    // emptied document repaints the scroll bar, and everything beneath it, on every move.
+    QTextCursor all(document());
+    all.select(QTextCursor::Document);
+    all.insertText(text);
+    // Each contact's notes are shown from their beginning.
+    setTextCursor(QTextCursor(document()));
+    verticalScrollBar()->setValue(0);
 }
 
 } // namespace palvane

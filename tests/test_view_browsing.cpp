@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 using namespace palvane;
@@ -71,6 +72,7 @@ private slots:
     void stepsInNickOrderAndStopsAtTheEnds();
     void equalNicksAreSearchedAgain();
     void nicksDifferingInCaseAreBothReached();
+    void notesFollowTheContactFromTheirBeginning();
     void backspaceInTheBoxStopsTheSearchWhileBrowsing();
 };
 
@@ -195,6 +197,67 @@ void TestViewBrowsing::nicksDifferingInCaseAreBothReached() {
     box->selectAll();
     QTest::keyClicks(box, QStringLiteral("BOB"));
     QCOMPARE(view(form), expected(QStringLiteral("Bob"), QStringLiteral("Bob Upper"), 2, 1));
+    QVERIFY(fixture.boxes().empty());
+}
+
+void TestViewBrowsing::notesFollowTheContactFromTheirBeginning() {
+    Sandbox sandbox;
+    QString longNotes;
+    for (int line = 1; line <= 40; ++line)
+        longNotes += QStringLiteral("note line %1\n").arg(line);
+    auto withNotes = [](const QString& nick, const QString& notes) {
+        auto row = contact(nick);
+        row.notes = notes;
+        return row;
+    };
+    sandbox.createTable(
+        {withNotes(QStringLiteral("ann"), QStringLiteral("First line\nsecond line")),
+         withNotes(QStringLiteral("ben"), QStringLiteral("Other line\nother end")),
+         withNotes(QStringLiteral("cat"), longNotes),
+         withNotes(QStringLiteral("dan"), longNotes + QStringLiteral("more\n")),
+         withNotes(QStringLiteral("eve"), QString()),
+         withNotes(QStringLiteral("fay"), QStringLiteral("tab\tand ünïcode ✓"))});
+    MainWindowFixture fixture;
+    TForm1* form = fixture.form();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form));
+    QPlainTextEdit* memo = form->DBMemo1;
+    QCOMPARE(memo->toPlainText(), QStringLiteral("First line\nsecond line"));
+
+    // Notes of as many lines as the ones before leave the scroll bar alone.
+    struct PaintCounter : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override {
+            paints += event->type() == QEvent::Paint;
+            return false;
+        }
+    } scrollBarPaints;
+    QCoreApplication::processEvents();
+    memo->verticalScrollBar()->installEventFilter(&scrollBarPaints);
+    form->Button3->click();
+    QCoreApplication::processEvents();
+    QCOMPARE(memo->toPlainText(), QStringLiteral("Other line\nother end"));
+    QCOMPARE(scrollBarPaints.paints, 0);
+    memo->verticalScrollBar()->removeEventFilter(&scrollBarPaints);
+
+    // Long notes are shown from the top; scrolled down, the next contact's start at the top.
+    form->Button3->click();
+    QCOMPARE(memo->toPlainText(), longNotes);
+    QCOMPARE(memo->verticalScrollBar()->value(), 0);
+    QVERIFY(memo->verticalScrollBar()->maximum() > 0);
+    memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+    form->Button3->click();
+    QCOMPARE(memo->toPlainText(), longNotes + QStringLiteral("more\n"));
+    QCOMPARE(memo->verticalScrollBar()->value(), 0);
+    QCOMPARE(memo->textCursor().position(), 0);
+
+    // Empty notes empty the box; other characters come through as they are.
+    form->Button3->click();
+    QCOMPARE(memo->toPlainText(), QString());
+    form->Button3->click();
+    QCOMPARE(memo->toPlainText(), QStringLiteral("tab\tand ünïcode ✓"));
+    // The box keeps no history of the program's writes.
+    QVERIFY(!memo->document()->isUndoAvailable());
     QVERIFY(fixture.boxes().empty());
 }
 
