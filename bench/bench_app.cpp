@@ -17,6 +17,7 @@
 // <= 2x; start-up < 300 ms at 1M and <= 1.2x; resident memory at 1M within 10 MiB of 1k and no
 // growth over a second round of searches and moves; the idle program < 1% of one core.
 
+#include "bench/bench_support.h"
 #include "app/message_box.h"
 #include "app/cached_style.h"
 #include "app/window_set.h"
@@ -59,23 +60,10 @@
 
 namespace {
 
-// ---- The table -------------------------------------------------------------------------------
+using palvane::bench::generatedNick;
+using palvane::bench::kFloorQuery;
 
-// Nicks of 3 to 10 lower-case letters, the generator of bench_keystroke, so that both see the
-// same spread of nicks.
-QString generatedNick(std::int64_t i) {
-    std::uint64_t x = std::uint64_t(i) * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull;
-    x ^= x >> 31;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 29;
-    const int length = 3 + int(x % 8);
-    QString nick;
-    for (int k = 0; k < length; ++k) {
-        x = x * 6364136223846793005ull + 1442695040888963407ull;
-        nick += QChar(u'a' + char16_t((x >> 33) % 26));
-    }
-    return nick;
-}
+// ---- The table -------------------------------------------------------------------------------
 
 // Every text field filled, notes of two lines that differ from record to record, so that each
 // move rewrites all four data-bound boxes. No pictures: loading one is the same work at any
@@ -668,12 +656,7 @@ void rawLookups(benchmark::State& state, bool oneTransaction) {
     if (oneTransaction)
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT rowid, \"IRC Nick\", \"IRC Name\", \"IRC Location\", \"IRC Email\", "
-                       "\"IRC Notes\", \"IRC Time Displacement\", \"IRC Spin\", \"IRC Picture\" "
-                       "FROM contacts WHERE \"IRC Nick\" >= ?1 COLLATE NOCASE "
-                       "ORDER BY \"IRC Nick\" COLLATE NOCASE, rowid LIMIT 1",
-                       -1, &stmt, nullptr);
+    sqlite3_prepare_v2(db, kFloorQuery, -1, &stmt, nullptr);
     std::mt19937_64 random(20240601);
     std::vector<QByteArray> keys;
     for (int i = 0; i < 4096; ++i) {

@@ -4,6 +4,7 @@
 // the table. Measured on tables of 1,000 and 1,000,000 contacts; it should stay under 1 ms and
 // barely depend on the table's size.
 
+#include "bench/bench_support.h"
 #include "app/message_box.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
@@ -24,20 +25,7 @@
 
 namespace {
 
-// Nicks of 3 to 10 lower-case letters from a fixed generator: every run sees the same table.
-QString generatedNick(std::int64_t i) {
-    std::uint64_t x = std::uint64_t(i) * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull;
-    x ^= x >> 31;
-    x *= 0xBF58476D1CE4E5B9ull;
-    x ^= x >> 29;
-    const int length = 3 + int(x % 8);
-    QString nick;
-    for (int k = 0; k < length; ++k) {
-        x = x * 6364136223846793005ull + 1442695040888963407ull;
-        nick += QChar(u'a' + char16_t((x >> 33) % 26));
-    }
-    return nick;
-}
+using palvane::bench::generatedNick;
 
 // A table of so many contacts in a working directory of its own (with its own configuration
 // directory). Tables are made once per size: a million contacts take seconds to write.

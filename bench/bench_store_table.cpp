@@ -4,6 +4,7 @@
 // Target: search and moves cost about the same at 1M as at 1k (within 2x) and stay within 3x
 // of the raw lookup. Writes are durable commits and cost what the disk's flush costs.
 
+#include "bench/bench_support.h"
 #include "store/schema.h"
 #include "store/table.h"
 
@@ -21,6 +22,8 @@
 #include <vector>
 
 namespace {
+
+using palvane::bench::kFloorQuery;
 
 const palvane::InsertValues kNewEntry = {
     std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, 0, std::nullopt};
@@ -182,12 +185,7 @@ void BM_RawIndexedLookup(benchmark::State& state) {
     sqlite3* db = nullptr;
     sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db,
-                       "SELECT rowid, \"IRC Nick\", \"IRC Name\", \"IRC Location\", \"IRC Email\", "
-                       "\"IRC Notes\", \"IRC Time Displacement\", \"IRC Spin\", \"IRC Picture\" "
-                       "FROM contacts WHERE \"IRC Nick\" >= ?1 COLLATE NOCASE "
-                       "ORDER BY \"IRC Nick\" COLLATE NOCASE, rowid LIMIT 1",
-                       -1, &stmt, nullptr);
+    sqlite3_prepare_v2(db, kFloorQuery, -1, &stmt, nullptr);
     std::vector<QByteArray> keys;
     for (const QString& key : searchKeys())
         keys.push_back(key.toUtf8());
