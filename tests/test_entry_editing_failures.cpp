@@ -12,6 +12,7 @@
 #include "side_windows/picture_box.h"
 #include "store/schema.h"
 #include "store/table.h"
+#include "tests/support/edit_tab_actions.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
 
@@ -38,41 +39,6 @@ namespace {
 
 const QString kReadOnly = QStringLiteral("Cannot modify a read-only dataset.");
 const QString kClosed = QStringLiteral("Cannot perform this operation on a closed dataset.");
-
-constexpr int kViewTab = 0;
-constexpr int kEditTab = 1;
-
-void clickTab(TForm1* form, int index) {
-    QTabBar* bar = form->PageControl1->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
-
-void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-void type(TForm1* form, QWidget* box, const QString& text) {
-    form->activateWindow();
-    QApplication::setActiveWindow(form);
-    box->setFocus();
-    QTest::keyClicks(box, text);
-}
-
-QStringList table(const Sandbox& sandbox) {
-    QStringList lines;
-    for (const ContactRow& r : readContacts(sandbox.dbPath()))
-        lines << QStringList{r.nick,
-                             r.name,
-                             r.location,
-                             r.email,
-                             r.notes,
-                             r.timeDisplacement ? QString::number(*r.timeDisplacement, 'g', 17)
-                                                : QStringLiteral("null"),
-                             r.spin ? QString::number(*r.spin) : QStringLiteral("null"),
-                             r.picture}
-                     .join(QLatin1Char('|'));
-    return lines;
-}
 
 // Answers the delete confirmation with Yes when it shows; the flag tells whether it showed.
 std::shared_ptr<bool> confirmDelete(int timeoutMs = 5000) {

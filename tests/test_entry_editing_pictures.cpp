@@ -8,6 +8,7 @@
 #include "main_window/tform1.h"
 #include "side_windows/picture_box.h"
 #include "store/schema.h"
+#include "tests/support/edit_tab_actions.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
 
@@ -24,18 +25,6 @@ using namespace palvane;
 using namespace palvane::test;
 
 namespace {
-
-constexpr int kViewTab = 0;
-constexpr int kEditTab = 1;
-
-void clickTab(TForm1* form, int index) {
-    QTabBar* bar = form->PageControl1->tabBar();
-    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
-}
-
-void click(QAbstractButton* button) {
-    QTest::mouseClick(button, Qt::LeftButton);
-}
 
 QString makeBitmap(const QString& path, const QColor& colour, QSize size) {
     QImage image(size, QImage::Format_RGB32);
