@@ -321,7 +321,12 @@ void TestAccessibility::keyboardReachesEveryCommand() {
     missed.sort();
     QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QLatin1Char('\n'))));
 
-    // The about box's thanks button, no tab stop, answers Alt+T.
+    // The about box's thanks button, no tab stop, answers Alt+T, and says so to a screen reader.
+    QAccessibleInterface* thanks = QAccessible::queryAccessibleInterface(AboutBox->Button1);
+    QVERIFY(thanks && thanks->actionInterface());
+    QCOMPARE(
+        thanks->actionInterface()->keyBindingsForAction(QAccessibleActionInterface::pressAction()),
+        QStringList{QKeySequence(QStringLiteral("Alt+T")).toString()});
     activate(AboutBox);
     QCOMPARE(modalAfterKeys(AboutBox, QKeySequence(QStringLiteral("Alt+T"))), Form2);
     AboutBox->close();
