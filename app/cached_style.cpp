@@ -46,13 +46,18 @@ std::optional<CachedStyle::FrameKey> frameKey(QStyle::PrimitiveElement element,
 
 } // namespace
 
-CachedStyle::CachedStyle(QStyle* base) : QProxyStyle(base) {}
+CachedStyle::CachedStyle(QStyle* base) : QProxyStyle(base) {
+    const QString name = baseStyle()->name();
+    cachesFrames_ = name.compare(QLatin1String("fusion"), Qt::CaseInsensitive) == 0 ||
+                    name.compare(QLatin1String("windows"), Qt::CaseInsensitive) == 0;
+}
 
 void CachedStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                                 QPainter* painter, const QWidget* widget) const {
     const qreal ratio = painter && painter->device() ? painter->device()->devicePixelRatio() : 1.0;
-    const std::optional<FrameKey> key =
-        option && painter ? frameKey(element, option, widget, ratio) : std::nullopt;
+    const std::optional<FrameKey> key = cachesFrames_ && option && painter
+                                            ? frameKey(element, option, widget, ratio)
+                                            : std::nullopt;
     if (!key) {
         QProxyStyle::drawPrimitive(element, option, painter, widget);
         return;

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QSpinBox>
 #include <QStyleFactory>
 #include <QTest>
@@ -48,6 +49,7 @@ class TestCachedStyle : public QObject {
 
 private slots:
     void framesLookAsTheStyleDrawsThem();
+    void otherStylesAreLeftToThemselves();
     void windowSetUsesItOnce();
 };
 
@@ -108,11 +110,42 @@ void TestCachedStyle::framesLookAsTheStyleDrawsThem() {
     spin.setStyle(nullptr);
 }
 
+// A style of its own that counts how often it is asked for a box's panel: such a style may
+// animate its frames, so every repaint must reach it.
+class CountingStyle : public QProxyStyle {
+public:
+    CountingStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        panels += element == PE_PanelLineEdit;
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+    }
+    mutable int panels = 0;
+};
+
+void TestCachedStyle::otherStylesAreLeftToThemselves() {
+    palvane::test::Sandbox sandbox;
+    auto* counting = new CountingStyle;
+    palvane::CachedStyle overOther(counting); // takes it over
+    QVERIFY(!overOther.cachesFrames());
+    QLineEdit box(QStringLiteral("alpha"));
+    box.resize(145, 21);
+    for (int i = 0; i < 3; ++i)
+        render(&box, &overOther);
+    QCOMPARE(counting->panels, 3);
+    box.setStyle(nullptr);
+
+    QVERIFY(palvane::CachedStyle(QStyleFactory::create(QStringLiteral("Fusion"))).cachesFrames());
+    QVERIFY(palvane::CachedStyle(QStyleFactory::create(QStringLiteral("Windows"))).cachesFrames());
+}
+
 void TestCachedStyle::windowSetUsesItOnce() {
     palvane::test::Sandbox sandbox;
     palvane::useCachedStyle();
     QStyle* style = QApplication::style();
     QVERIFY(qobject_cast<palvane::CachedStyle*>(style));
+    // Headless, and on desktops without a style of their own, Qt's default is Fusion.
+    QVERIFY(qobject_cast<palvane::CachedStyle*>(style)->cachesFrames());
     palvane::useCachedStyle();
     QCOMPARE(QApplication::style(), style);
 }
