@@ -1,7 +1,6 @@
 #include "app/window_set.h"
 
 #include "app/cached_style.h"
-
 #include "app/error_report.h"
 #include "main_window/tform1.h"
 #include "main_window/tokbottomdlg.h"

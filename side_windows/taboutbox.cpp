@@ -6,8 +6,8 @@
 #include "side_windows/tform2.h"
 
 #include <QFont>
-#include <QLabel>
 #include <QKeySequence>
+#include <QLabel>
 #include <QPalette>
 #include <QPushButton>
 
