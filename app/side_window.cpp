@@ -43,13 +43,26 @@ void SideWindow::centreOnScreen() {
     if (!screen)
         return;
     const QSize screenSize = screen->geometry().size();
-    // The outer size: the frame is known only once the window manager has framed the window.
     QSize outer = frameGeometry().size();
-    if (outer.width() < width() || outer.height() < height())
-        outer = size();
+    QPoint clientOffset;
+    if (outer.width() <= width() && outer.height() <= height()) {
+        // Not framed yet: the window manager frames a window only once it is shown, and keeps
+        // its client where the program asked. A program's windows are framed alike, so the
+        // frame of the window this one belongs to stands in for its own.
+        const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+        QMargins frame;
+        if (owner && owner->isVisible()) {
+            const QRect inner = owner->geometry();
+            const QRect framed = owner->frameGeometry();
+            frame = QMargins(inner.left() - framed.left(), inner.top() - framed.top(),
+                             framed.right() - inner.right(), framed.bottom() - inner.bottom());
+        }
+        outer = size().grownBy(frame);
+        clientOffset = QPoint(frame.left(), frame.top());
+    }
     const int left = std::max(0, (screenSize.width() - outer.width()) / 2);
     const int top = std::max(0, (screenSize.height() - outer.height()) / 2);
-    move(left, top);
+    move(QPoint(left, top) + clientOffset);
 }
 
 void SideWindow::keyPressEvent(QKeyEvent* event) {
