@@ -60,6 +60,8 @@
 
 namespace {
 
+using palvane::bench::median;
+
 using palvane::bench::generatedNick;
 using palvane::bench::kFloorQuery;
 
@@ -151,14 +153,6 @@ struct Stopwatch {
     double cpuStart = cpuNow();
     Clock::time_point wallStart = Clock::now();
 };
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 // Per-iteration times of a benchmark: the mean wall time goes to the framework as manual time;
 // medians, the 99th percentile and the mean processor time become counters (a keystroke must

@@ -7,6 +7,8 @@
 //
 // Not a benchmark itself: it measures nothing and runs in an instant.
 
+#include "bench/bench_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,13 +27,7 @@
 
 namespace {
 
-double median(std::vector<double> values) {
-    if (values.empty())
-        return NAN;
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
+using palvane::bench::median;
 
 // Every figure of every result file: program -> "family:figure" -> size -> values, where the
 // figure is real_time or cpu_time (in microseconds) or a counter. A figure measured several

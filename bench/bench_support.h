@@ -1,10 +1,14 @@
 #pragma once
-// What the benchmark programs share: the nicks of their generated tables and the floor query.
+// What the benchmark programs share: the nicks of their generated tables, the floor query and
+// the median of a run's times.
 
 #include <QChar>
 #include <QString>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace palvane::bench {
 
@@ -31,5 +35,14 @@ inline constexpr const char* kFloorQuery =
     "\"IRC Notes\", \"IRC Time Displacement\", \"IRC Spin\", \"IRC Picture\" "
     "FROM contacts WHERE \"IRC Nick\" >= ?1 COLLATE NOCASE "
     "ORDER BY \"IRC Nick\" COLLATE NOCASE, rowid LIMIT 1";
+
+// The median of the values; NaN when there are none.
+inline double median(std::vector<double> values) {
+    if (values.empty())
+        return NAN;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
 
 } // namespace palvane::bench

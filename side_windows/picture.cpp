@@ -74,24 +74,28 @@ QByteArray readRegularFile(const QString& path) {
     return bytes;
 }
 
+// A reader of the given format only: the extension decides the kind, never the content.
+void readOnlyAs(QImageReader& reader, QBuffer& buffer, const char* format) {
+    buffer.open(QIODevice::ReadOnly);
+    reader.setDevice(&buffer);
+    reader.setFormat(format);
+    reader.setAutoDetectImageFormat(false);
+    reader.setDecideFormatFromContent(false);
+}
+
 QImage readBitmap(const QByteArray& bytes) {
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    // The extension decides the kind: never guess from the content.
-    QImageReader reader(&buffer, "bmp");
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
+    QImageReader reader;
+    readOnlyAs(reader, buffer, "bmp");
     return reader.read();
 }
 
 QImage readIcon(const QByteArray& bytes) {
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer, "ico");
-    reader.setAutoDetectImageFormat(false);
-    reader.setDecideFormatFromContent(false);
+    QImageReader reader;
+    readOnlyAs(reader, buffer, "ico");
     // The desktop's icon size when the file has it, else the largest image.
     QImage best;
     const int count = std::min(reader.imageCount(), kMaxIconEntries);
