@@ -1,8 +1,8 @@
 // Palvane 32: an address book for the people you meet on IRC.
 
-#include "app/error_report.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
+#include "widgets/error_report.h"
 
 #include <QApplication>
 

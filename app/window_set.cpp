@@ -1,13 +1,13 @@
 #include "app/window_set.h"
 
-#include "app/cached_style.h"
-#include "app/error_report.h"
 #include "main_window/tform1.h"
 #include "main_window/tokbottomdlg.h"
 #include "side_windows/taboutbox.h"
 #include "side_windows/tf_surprise.h"
 #include "side_windows/tform2.h"
 #include "side_windows/tform3.h"
+#include "widgets/cached_style.h"
+#include "widgets/error_report.h"
 
 TForm1* Form1 = nullptr;
 TOKBottomDlg* OKBottomDlg = nullptr;
@@ -27,7 +27,9 @@ void createWindowSet() {
     OKBottomDlg = new TOKBottomDlg(Form1);
     AboutBox = new TAboutBox(Form1);
     Form2 = new TForm2(AboutBox);
+    AboutBox->setThanksWindow(Form2);
     Form3 = new TForm3(Form1);
+    Form3->setTable(Form1->Table1); // the viewer needs the table, not the main window
     f_surprise = new Tf_surprise(Form1);
 }
 

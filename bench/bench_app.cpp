@@ -17,13 +17,13 @@
 // <= 2x; start-up < 300 ms at 1M and <= 1.2x; resident memory at 1M within 10 MiB of 1k and no
 // growth over a second round of searches and moves; the idle program < 1% of one core.
 
-#include "bench/bench_support.h"
-#include "app/message_box.h"
-#include "app/cached_style.h"
 #include "app/window_set.h"
+#include "bench/bench_support.h"
 #include "main_window/tform1.h"
 #include "store/schema.h"
 #include "store/table.h"
+#include "widgets/cached_style.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QProxyStyle>

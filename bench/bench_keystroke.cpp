@@ -4,11 +4,11 @@
 // the table. Measured on tables of 1,000 and 1,000,000 contacts; it should stay under 1 ms and
 // barely depend on the table's size.
 
-#include "bench/bench_support.h"
-#include "app/message_box.h"
 #include "app/window_set.h"
+#include "bench/bench_support.h"
 #include "main_window/tform1.h"
 #include "store/schema.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QDir>

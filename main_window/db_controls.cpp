@@ -1,7 +1,7 @@
 #include "main_window/db_controls.h"
 
-#include "app/error_report.h"
 #include "store/table.h"
+#include "widgets/error_report.h"
 
 #include <QScrollBar>
 #include <QTextCursor>

@@ -2,9 +2,9 @@
 
 #include "main_window/tform1.h"
 
-#include "app/open_dialog.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
+#include "widgets/open_dialog.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -4,14 +4,14 @@
 
 #include "main_window/tform1.h"
 
-#include "app/message_box.h"
-#include "app/open_dialog.h"
-#include "app/side_window.h"
 #include "app/window_set.h"
 #include "main_window/spin_edit.h"
 #include "main_window/tokbottomdlg.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
+#include "widgets/message_box.h"
+#include "widgets/open_dialog.h"
+#include "widgets/side_window.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -4,8 +4,8 @@
 
 #include "main_window/tform1.h"
 
-#include "app/error_report.h"
 #include "store/table.h"
+#include "widgets/error_report.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

@@ -1,15 +1,16 @@
 #include "main_window/tform1.h"
 
-#include "app/error_report.h"
-#include "app/message_box.h"
-#include "app/open_dialog.h"
-#include "app/panel.h"
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 #include "main_window/db_controls.h"
 #include "main_window/key_filter.h"
 #include "main_window/spin_edit.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
+#include "widgets/error_report.h"
+#include "widgets/message_box.h"
+#include "widgets/open_dialog.h"
+#include "widgets/panel.h"
+#include "widgets/program_icon.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -89,10 +90,9 @@ constexpr int kRowTops[] = {8, 40, 72, 104};
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
-    Q_INIT_RESOURCE(resources);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(palvane::kApplicationTitle));
-    setWindowIcon(QIcon(QStringLiteral(":/palvane/palvane.ico")));
+    setWindowIcon(palvane::programIcon());
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);

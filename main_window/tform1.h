@@ -19,7 +19,7 @@
 // The handlers are split by area over several files: tform1.cpp (layout, life cycle, menu),
 // display_routines.cpp, world_clock.cpp, nick_search.cpp, entry_editing.cpp, banner.cpp.
 
-#include "main_window/clock_format.h"
+#include "core/clock_format.h"
 #include "side_windows/typewriter.h"
 
 #include <QMainWindow>

@@ -4,7 +4,7 @@
 //
 // Controls: Bevel1 frame; Label1 and Label2 the question; OKBtn "Yes"; CancelBtn "No".
 
-#include "app/side_window.h"
+#include "widgets/side_window.h"
 
 class QFrame;
 class QLabel;

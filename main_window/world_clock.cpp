@@ -3,8 +3,8 @@
 
 #include "main_window/tform1.h"
 
+#include "core/time_displacement.h"
 #include "main_window/spin_edit.h"
-#include "main_window/time_displacement.h"
 
 #include <QLabel>
 

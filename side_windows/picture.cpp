@@ -1,6 +1,6 @@
 #include "side_windows/picture.h"
 
-#include "app/error_report.h"
+#include "core/error.h"
 #include "side_windows/metafile.h"
 
 #include <QBuffer>

@@ -2,6 +2,13 @@
 // Pictures of contacts: bitmap (.bmp), icon (.ico), Windows metafile (.wmf) and enhanced
 // metafile (.emf), chosen by the file name's extension without regard to case. Only regular
 // files of a sane size are read, so a FIFO, a device or a huge file never hangs the program.
+//
+// A Picture is a value: null (nothing loaded) or a decoded picture with a natural size, kept
+// as pixels (bitmaps, icons) or as vectors (metafiles). Copies share the decoded data, which
+// nothing changes after loading.
+//
+// Failure: load() and decode() throw palvane::Error with the message the user sees and give
+// no partial picture, so a caller that keeps its previous picture on failure shows it intact.
 
 #include <QByteArray>
 #include <QImage>

@@ -1,25 +1,15 @@
 #include "side_windows/taboutbox.h"
 
-#include "app/error_report.h"
-#include "app/panel.h"
-#include "app/window_set.h"
 #include "side_windows/tform2.h"
+#include "widgets/error_report.h"
+#include "widgets/panel.h"
+#include "widgets/program_icon.h"
 
 #include <QFont>
 #include <QKeySequence>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
-
-// The resources live in a static library, whose registration code the linker would otherwise
-// drop: register them explicitly. Q_INIT_RESOURCE must be used outside any namespace.
-static void registerResources() {
-    static const bool registered = [] {
-        Q_INIT_RESOURCE(resources);
-        return true;
-    }();
-    (void)registered;
-}
 
 namespace {
 
@@ -43,11 +33,6 @@ QLabel* makeTitleLabel(const QString& name, const QString& text, QWidget* parent
 }
 
 } // namespace
-
-QIcon palvane::programIcon() {
-    registerResources();
-    return QIcon(QStringLiteral(":/palvane/palvane.ico"));
-}
 
 TAboutBox::TAboutBox(QWidget* parent) : palvane::SideWindow(parent) {
     setObjectName(QStringLiteral("AboutBox"));
@@ -101,9 +86,7 @@ void TAboutBox::connectHandlers() {
 }
 
 void TAboutBox::Button1Click() {
-    TForm2* thanks = thanksWindow_ ? thanksWindow_ : Form2;
-    // The window set creates the thanks window at start-up; without it there is nothing to show.
-    if (!thanks)
-        return;
-    thanks->ShowModal();
+    // The window set gives the about box its thanks window at start-up.
+    if (thanksWindow_)
+        thanksWindow_->ShowModal();
 }

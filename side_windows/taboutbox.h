@@ -11,9 +11,7 @@
 //   Button1       "Thanks to!!": opens the thanks window (Button1Click); not a tab stop
 //   OKButton      "OK", the default button
 
-#include "app/side_window.h"
-
-#include <QIcon>
+#include "widgets/side_window.h"
 
 class QLabel;
 class QPushButton;
@@ -21,9 +19,6 @@ class TForm2;
 
 namespace palvane {
 class Panel;
-
-// The program's icon (about box, thanks window), loaded from the compiled-in resources.
-QIcon programIcon();
 } // namespace palvane
 
 class TAboutBox : public palvane::SideWindow {
@@ -34,7 +29,7 @@ public:
 
     // Shows the thanks window modally on top of the about box; its result is not used.
     void Button1Click();
-    // The thanks window Button1 opens: the process-wide Form2 unless one is set here.
+    // The thanks window Button1 opens (Form2, given at start-up).
     void setThanksWindow(TForm2* window) { thanksWindow_ = window; }
 
     palvane::Panel* Panel1 = nullptr;

@@ -1,7 +1,7 @@
 #include "side_windows/tf_surprise.h"
 
-#include "app/error_report.h"
-#include "app/panel.h"
+#include "widgets/error_report.h"
+#include "widgets/panel.h"
 
 #include <QFont>
 #include <QTimer>

@@ -7,8 +7,8 @@
 //   Panel1   the phrase strip, filling the whole client area, text centred
 //   Timer1   drives the animation; runs only while the window is shown
 
-#include "app/side_window.h"
 #include "side_windows/typewriter.h"
+#include "widgets/side_window.h"
 
 class QTimer;
 

@@ -1,6 +1,6 @@
 #include "side_windows/tform2.h"
 
-#include "side_windows/taboutbox.h"
+#include "widgets/program_icon.h"
 
 #include <QFont>
 #include <QPalette>

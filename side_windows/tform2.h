@@ -5,7 +5,7 @@
 // Controls (object names are fixed; tests find them by name):
 //   Memo1   the acknowledgement text, filling the whole client area
 
-#include "app/side_window.h"
+#include "widgets/side_window.h"
 
 class QPlainTextEdit;
 

@@ -1,8 +1,6 @@
 #include "side_windows/tform3.h"
 
-#include "app/error_report.h"
-#include "app/window_set.h"
-#include "main_window/tform1.h"
+#include "core/error.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 
@@ -35,7 +33,7 @@ TForm3::TForm3(QWidget* parent) : palvane::SideWindow(parent) {
 }
 
 void TForm3::FormShow() {
-    palvane::Table* table = table_ ? table_ : (Form1 ? Form1->Table1 : nullptr);
+    palvane::Table* table = table_;
     if (!table)
         throw palvane::Error(QStringLiteral("Cannot perform this operation on a closed dataset"));
     const QString path = table->fieldByName(QStringLiteral("IRC Picture")).asString();

@@ -9,7 +9,7 @@
 // A failed load leaves the window with its previous picture and size (the error is reported
 // and the window opens all the same).
 
-#include "app/side_window.h"
+#include "widgets/side_window.h"
 
 namespace palvane {
 class PictureBox;
@@ -22,8 +22,8 @@ class TForm3 : public palvane::SideWindow {
 public:
     explicit TForm3(QWidget* parent = nullptr);
 
-    // The table whose current record names the picture; without one, the main window's
-    // Table1 (tests use this to run the viewer without a main window).
+    // The table whose current record names the picture (the main window's Table1, given at
+    // start-up); without one the viewer reports a closed table.
     void setTable(palvane::Table* table) { table_ = table; }
 
     palvane::PictureBox* Image1 = nullptr;

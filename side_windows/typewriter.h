@@ -1,6 +1,12 @@
 #pragma once
 // The typewriter animator: types a text letter by letter, holds it, erases it from the end,
 // then stops (status banner) or pauses and goes on with the next phrase (surprise window).
+//
+// State: one TypewriterState per user, never reset; a step is pure arithmetic on it and gives
+// the caption to show and the timer's next interval, so the windows only own the timers.
+// Invariants after every step: letterCount <= the current text's length (and <= 76 for the
+// banner); phraseIndex stays within 1..19; mode is 1 (typing) or 0 (erasing). Steps cannot
+// fail.
 
 #include <QString>
 #include <QStringList>

@@ -4,8 +4,9 @@
 #include "side_windows/taboutbox.h"
 #include "side_windows/tform2.h"
 
-#include "app/panel.h"
 #include "tests/support/sandbox.h"
+#include "widgets/panel.h"
+#include "widgets/program_icon.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,7 +1,6 @@
 // Assistive technology and keyboard use: every control of every window has an accessible name
 // (pictures a description too), and the keyboard reaches every command.
 
-#include "app/panel.h"
 #include "app/window_set.h"
 #include "main_window/spin_edit.h"
 #include "main_window/tform1.h"
@@ -13,6 +12,7 @@
 #include "side_windows/tform3.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/panel.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The cached frames of single-line boxes look exactly as the style draws them, in every state
 // and palette, and controls whose boxes the style leaves alone stay as they were.
 
-#include "app/cached_style.h"
 #include "tests/support/sandbox.h"
+#include "widgets/cached_style.h"
 
 #include <QApplication>
 #include <QImage>

@@ -1,9 +1,9 @@
 // The world clock's texts and the 48-bit real that holds the contact's offset.
 
-#include "app/error_report.h"
-#include "main_window/clock_format.h"
-#include "main_window/time_displacement.h"
+#include "core/clock_format.h"
+#include "core/time_displacement.h"
 #include "tests/support/sandbox.h"
+#include "widgets/error_report.h"
 
 #include <QDate>
 #include <QDateTime>

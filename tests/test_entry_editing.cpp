@@ -2,8 +2,6 @@
 // purge of blank entries. Every command is checked against the file through a second
 // connection, not only against the widgets.
 
-#include "app/message_box.h"
-#include "app/panel.h"
 #include "app/window_set.h"
 #include "main_window/db_controls.h"
 #include "main_window/spin_edit.h"
@@ -12,9 +10,11 @@
 #include "side_windows/picture_box.h"
 #include "store/schema.h"
 #include "store/table.h"
-#include "tests/support/main_window_fixture.h"
 #include "tests/support/edit_tab_actions.h"
+#include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
+#include "widgets/panel.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -1,9 +1,6 @@
 // Entry editing when the table refuses: a read-only table and a table that never opened. Each
 // command reports the table's error, stops there, and the program goes on.
 
-#include "app/message_box.h"
-#include "app/open_dialog.h"
-#include "app/panel.h"
 #include "app/window_set.h"
 #include "main_window/db_controls.h"
 #include "main_window/spin_edit.h"
@@ -15,6 +12,9 @@
 #include "tests/support/edit_tab_actions.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
+#include "widgets/open_dialog.h"
+#include "widgets/panel.h"
 
 #include <QApplication>
 #include <QFileInfo>

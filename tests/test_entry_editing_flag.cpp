@@ -2,16 +2,16 @@
 // paste) and stepping on the Edit/Add tab, which discards unsaved edits and takes the offset
 // from the contact's hours.
 
-#include "app/message_box.h"
-#include "app/panel.h"
 #include "main_window/db_controls.h"
 #include "main_window/spin_edit.h"
 #include "main_window/tform1.h"
 #include "store/schema.h"
 #include "store/table.h"
-#include "tests/support/main_window_fixture.h"
 #include "tests/support/edit_tab_actions.h"
+#include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
+#include "widgets/panel.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -1,9 +1,6 @@
 // The picture commands of the Edit/Add tab: Add (through the open-file dialog) and Clear change
 // only the boxes and the current picture path; Update Entry stores the path.
 
-#include "app/message_box.h"
-#include "app/open_dialog.h"
-#include "app/panel.h"
 #include "main_window/db_controls.h"
 #include "main_window/tform1.h"
 #include "side_windows/picture_box.h"
@@ -11,6 +8,9 @@
 #include "tests/support/edit_tab_actions.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
+#include "widgets/open_dialog.h"
+#include "widgets/panel.h"
 
 #include <QFile>
 #include <QFileInfo>

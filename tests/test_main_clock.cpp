@@ -4,9 +4,9 @@
 
 #include "main_window/tform1.h"
 
-#include "main_window/clock_format.h"
+#include "core/clock_format.h"
+#include "core/time_displacement.h"
 #include "main_window/spin_edit.h"
-#include "main_window/time_displacement.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
 

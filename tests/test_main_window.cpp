@@ -1,7 +1,5 @@
 // The main window's start, browsing, pictures and the two ways to leave.
 
-#include "app/error_report.h"
-#include "app/panel.h"
 #include "app/window_set.h"
 #include "main_window/db_controls.h"
 #include "main_window/tform1.h"
@@ -9,6 +7,8 @@
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/error_report.h"
+#include "widgets/panel.h"
 
 #include <QAction>
 #include <QDir>
@@ -23,7 +23,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/open_dialog.h"
+#include "widgets/open_dialog.h"
 
 using namespace palvane;
 using namespace palvane::test;

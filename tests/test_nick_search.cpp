@@ -4,14 +4,14 @@
 
 #include "main_window/tform1.h"
 
-#include "app/message_box.h"
+#include "core/time_displacement.h"
 #include "main_window/db_controls.h"
 #include "main_window/spin_edit.h"
-#include "main_window/time_displacement.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QClipboard>

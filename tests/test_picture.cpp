@@ -1,10 +1,10 @@
 // Loading pictures: the four kinds and their natural sizes, the extension rule, files that are
 // not regular files, damaged content, metafile mapping details, and the picture box.
 
-#include "app/error_report.h"
 #include "side_windows/picture.h"
 #include "side_windows/picture_box.h"
 #include "tests/support/sandbox.h"
+#include "widgets/error_report.h"
 
 #include <QDir>
 #include <QFile>

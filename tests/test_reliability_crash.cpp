@@ -3,7 +3,7 @@
 // hundred times; after each kill the file must hold everything whose store had returned,
 // exactly, and at most the one store that was under way, whole or not at all.
 
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 #include "store/table.h"
 #include "tests/reliability/table_check.h"
 #include "tests/support/sandbox.h"

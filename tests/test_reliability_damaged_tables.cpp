@@ -4,10 +4,10 @@
 // error or a sound value, never a crash or garbage on screen, and the file stays byte for byte
 // as it was unless the user stored a change.
 
-#include "main_window/clock_format.h"
+#include "core/clock_format.h"
+#include "main_window/db_controls.h"
 #include "main_window/spin_edit.h"
 #include "main_window/tform1.h"
-#include "main_window/db_controls.h"
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"

@@ -4,7 +4,6 @@
 // with "Cannot open file <path>." and the boxes keep the picture they had. Unusual but valid
 // names (spaces, non-ASCII letters, a line break) load, are stored exactly and load again.
 
-#include "app/open_dialog.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
 #include "side_windows/picture_box.h"
@@ -12,6 +11,7 @@
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/open_dialog.h"
 
 #include <QApplication>
 #include <QDir>

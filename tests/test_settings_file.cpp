@@ -1,7 +1,7 @@
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 
-#include "app/error_report.h"
 #include "tests/support/sandbox.h"
+#include "widgets/error_report.h"
 
 #include <QDateTime>
 #include <QDir>

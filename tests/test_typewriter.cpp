@@ -5,8 +5,8 @@
 #include "side_windows/tf_surprise.h"
 #include "side_windows/typewriter.h"
 
-#include "app/panel.h"
 #include "tests/support/sandbox.h"
+#include "widgets/panel.h"
 
 #include <QApplication>
 #include <QTest>

@@ -4,8 +4,8 @@
 
 #include "main_window/tform1.h"
 
+#include "core/time_displacement.h"
 #include "main_window/db_controls.h"
-#include "main_window/time_displacement.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"

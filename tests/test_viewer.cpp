@@ -1,7 +1,6 @@
 // The picture viewer: fitted to the current contact's picture at every opening, centred at its
 // first showing only, and left with its previous picture and size when a load fails.
 
-#include "app/message_box.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
 #include "side_windows/picture_box.h"
@@ -9,6 +8,7 @@
 #include "store/table.h"
 #include "tests/support/main_window_fixture.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
 
 #include <QFile>
 #include <QGuiApplication>

@@ -6,9 +6,9 @@
 // Input: 8 bytes of a double (the offset), 8 bytes of a double (the time of day, as days),
 // then a locale name.
 
-#include "app/error_report.h"
-#include "main_window/clock_format.h"
-#include "main_window/time_displacement.h"
+#include "core/clock_format.h"
+#include "core/time_displacement.h"
+#include "widgets/error_report.h"
 
 #include <QLocale>
 #include <QRegularExpression>

@@ -9,8 +9,8 @@
 // (0 bmp, 1 ico, 2 wmf, 3 emf) in front. Leak checks are off because the font configuration
 // library keeps caches until exit.
 
-#include "app/error_report.h"
 #include "side_windows/picture.h"
+#include "widgets/error_report.h"
 
 #include <QGuiApplication>
 #include <QImage>

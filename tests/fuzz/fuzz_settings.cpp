@@ -3,7 +3,7 @@
 //     tests/fuzz/fuzz_settings.cpp app/settings_file.cpp $(pkg-config --cflags --libs Qt6Core)
 //   ./fuzz_settings -max_len=4096 -max_total_time=300   (both from the repository root)
 
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 
 #include <QByteArray>
 

@@ -9,8 +9,8 @@
 //       space and writes again. Prints "refused <message>", "unchanged <yes|no>", "leftovers
 //       <count>", "written <value read back>".
 
-#include "app/error_report.h"
-#include "app/settings_file.h"
+#include "core/settings_file.h"
+#include "widgets/error_report.h"
 
 #include <QByteArray>
 #include <QDir>

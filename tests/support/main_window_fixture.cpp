@@ -1,8 +1,8 @@
 #include "tests/support/main_window_fixture.h"
 
-#include "app/open_dialog.h"
 #include "app/window_set.h"
 #include "main_window/tform1.h"
+#include "widgets/open_dialog.h"
 
 #include <QStringList>
 #include <QTest>

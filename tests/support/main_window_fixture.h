@@ -2,8 +2,8 @@
 // Starts the program's window set on a sandboxed table, as the program does, with message
 // boxes recorded instead of shown. One per test function; destroys the windows at the end.
 
-#include "app/message_box.h"
 #include "tests/support/sandbox.h"
+#include "widgets/message_box.h"
 
 #include <QString>
 

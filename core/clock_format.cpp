@@ -1,4 +1,4 @@
-#include "main_window/clock_format.h"
+#include "core/clock_format.h"
 
 #include <QDate>
 #include <QTime>

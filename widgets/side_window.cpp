@@ -1,6 +1,6 @@
-#include "app/side_window.h"
+#include "widgets/side_window.h"
 
-#include "app/error_report.h"
+#include "widgets/error_report.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,6 +1,9 @@
 #pragma once
 // The picture chooser. Its FileName is the current picture path of the main window: the
 // dialog opens pre-filled with it and a chosen file replaces it.
+//
+// Execute() is modal and changes FileName only when the user chooses a file: a cancelled
+// dialog leaves it as it was. It touches no file itself, so it cannot fail.
 
 #include <QObject>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "main_window/time_displacement.h"
+#include "core/time_displacement.h"
 
-#include "app/error_report.h"
+#include "core/error.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
-#include "app/settings_file.h"
+#include "core/settings_file.h"
 
-#include "app/error_report.h"
+#include "core/error.h"
 
 #include <QByteArrayView>
 #include <QDir>

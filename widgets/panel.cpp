@@ -1,4 +1,4 @@
-#include "app/panel.h"
+#include "widgets/panel.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "app/message_box.h"
+#include "widgets/message_box.h"
 
-#include "app/error_report.h"
+#include "widgets/error_report.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
-#include "app/error_report.h"
+#include "widgets/error_report.h"
 
-#include "app/message_box.h"
+#include "widgets/message_box.h"
 
 #include <QApplication>
 #include <QWidget>

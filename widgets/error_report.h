@@ -3,28 +3,16 @@
 // no exception ever crosses Qt's event dispatch. A failure ends the handler that raised it;
 // what the handler already did stays done, and the program goes on with the next event.
 
+#include "core/error.h"
+
 #include <QString>
 
 #include <exception>
-#include <stdexcept>
 #include <utility>
 
 namespace palvane {
 
 inline constexpr const char* kApplicationTitle = "Palvane 32 v1.3";
-
-// Thrown to end a handler quietly: the error report ignores it.
-class SilentAbort : public std::exception {
-public:
-    const char* what() const noexcept override { return "Operation aborted"; }
-};
-
-// A failure of the program itself with the message the user sees (without the final ".").
-class Error : public std::runtime_error {
-public:
-    explicit Error(const QString& message) : std::runtime_error(message.toStdString()) {}
-    QString message() const { return QString::fromUtf8(what()); }
-};
 
 // Shows the error box: the message plus ".", stop icon, the title as caption, one OK.
 void reportError(const std::exception& error);

@@ -5,6 +5,11 @@
 // key names without regard to case, a value replaced in place, a missing key appended at the end
 // of its section, a missing section appended, every other byte kept. Writes go through a
 // temporary file and an atomic rename, so a crash leaves the old file or the new one.
+//
+// The object holds only the file name: it caches nothing, so every call reads or writes the
+// file as it is at that moment (two copies of the program share it; the last write wins).
+// Failure: reads never fail (the default stands in); a write that cannot be done throws
+// palvane::Error and leaves the file as it was.
 
 #include <QByteArray>
 #include <QString>

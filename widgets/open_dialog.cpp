@@ -1,4 +1,4 @@
-#include "app/open_dialog.h"
+#include "widgets/open_dialog.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -3,6 +3,11 @@
 // ShowModal() and only hidden again when closed, so they keep their state between showings.
 // A window is centred on the screen at its first showing only, after its show handler has
 // run and with the size that handler gave it; later showings keep where the user left it.
+//
+// States: hidden -> (ShowModal) shown with a nested event loop -> (a modal result other than
+// mrNone, the close box, or the application quitting) hidden again. The other windows are
+// disabled while it is shown. An error escaping the show or close handler is reported and
+// does not stop the window from opening or closing.
 
 #include <QDialog>
 

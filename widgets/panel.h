@@ -1,6 +1,9 @@
 #pragma once
 // A panel: a framed area with an optional one-line caption, raised or lowered inner and outer
 // bevels, and a click signal (the status banner and the surprise window's text strip).
+//
+// The caption is drawn in one line, clipped to the panel; setting the caption the panel
+// already shows repaints nothing.
 
 #include <QFrame>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "app/cached_style.h"
+#include "widgets/cached_style.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

@@ -1,6 +1,10 @@
 #pragma once
 // The program's message boxes go through here, so headless tests can answer them without a
 // blocking window and read the exact text shown.
+//
+// Each call shows one application-modal box and returns when the user has closed it; every
+// other window of the program is disabled meanwhile and the active window is re-activated
+// afterwards. The boxes cannot fail: they have no result but being closed.
 
 #include <QString>
 
