@@ -1,6 +1,7 @@
 #include "side_windows/picture.h"
 
 #include "core/error.h"
+#include "side_windows/bitmap_file.h"
 #include "side_windows/metafile.h"
 
 #include <QBuffer>
@@ -76,6 +77,8 @@ QByteArray readRegularFile(const QString& path) {
 
 // A reader of the given format only: the extension decides the kind, never the content.
 void readOnlyAs(QImageReader& reader, QBuffer& buffer, const char* format) {
+    // The largest picture a bitmap may hold, decoded at four bytes a pixel.
+    QImageReader::setAllocationLimit(int(bitmap_file::kMaxPixels * 4 / (1024 * 1024)));
     buffer.open(QIODevice::ReadOnly);
     reader.setDevice(&buffer);
     reader.setFormat(format);
@@ -84,14 +87,18 @@ void readOnlyAs(QImageReader& reader, QBuffer& buffer, const char* format) {
 }
 
 QImage readBitmap(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
+    auto input = bitmap_file::readerInput(bytes);
+    if (!input)
+        return QImage();
+    QBuffer buffer(&*input);
     QImageReader reader;
     readOnlyAs(reader, buffer, "bmp");
     return reader.read();
 }
 
 QImage readIcon(const QByteArray& bytes) {
+    if (!bitmap_file::iconIsComplete(bytes))
+        return QImage();
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     QImageReader reader;

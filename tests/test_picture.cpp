@@ -6,11 +6,13 @@
 #include "tests/support/sandbox.h"
 #include "widgets/error_report.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QtEndian>
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -130,6 +132,7 @@ private slots:
     void extensionChoosesTheKind();
     void onlyRegularFilesAreRead();
     void damagedContentIsRefused();
+    void bitmapsAndIconsCutShortAreRefused();
     void metafileFramesAndText();
     void metafileBitmaps();
     void pictureBoxShowsAndKeepsPictures();
@@ -313,6 +316,75 @@ void TestPicture::damagedContentIsRefused() {
     // A metafile without the placeable header has no size of its own.
     QCOMPARE(errorOf([&] { Picture::decode(wmfBytes.mid(22), "wmf"); }),
              QStringLiteral("Metafile is not valid"));
+}
+
+void TestPicture::bitmapsAndIconsCutShortAreRefused() {
+    palvane::test::Sandbox sandbox;
+    const QString notBitmap = QStringLiteral("Bitmap image is not valid");
+    const auto bitmapError = [](const QByteArray& bytes) {
+        return errorOf([&] { Picture::decode(bytes, "bmp"); });
+    };
+    // 200 x 100 at 4 bits (the sample) and at 24 bits a pixel, bottom up and top down: a byte
+    // short, a row short, or no pixels at all. Qt's reader fills the missing rows with
+    // whatever its memory held.
+    QImage wide(200, 100, QImage::Format_RGB888);
+    wide.fill(QColor(10, 200, 30));
+    QByteArray deep;
+    QBuffer out(&deep);
+    QVERIFY(out.open(QIODevice::WriteOnly) && wide.save(&out, "BMP"));
+    QByteArray topDown = deep;
+    qToLittleEndian<qint32>(-100, topDown.data() + 22);
+    QCOMPARE(Picture::decode(topDown, "bmp").toImage().pixelColor(5, 5), QColor(10, 200, 30));
+    for (const QByteArray& whole : {readAll(sample("sample.bmp")), deep, topDown}) {
+        QCOMPARE(Picture::decode(whole, "bmp").size(), QSize(200, 100));
+        const qsizetype row = whole.size() > 50000 ? 600 : 100;
+        for (const qsizetype cut : {qsizetype(1), row, whole.size() - 54 - 64})
+            QCOMPARE(bitmapError(whole.left(whole.size() - cut)), notBitmap);
+    }
+
+    // Run-length encoded rows (4 x 3 pixels, 8 and 4 bits) skip pixels by a line end, a jump
+    // and the end of the bitmap: those keep colour 0. Codes cut off before the end are short.
+    const auto rle = [](int bits, const QByteArray& codes) {
+        Bytes b;
+        const int colours = 1 << bits;
+        b.b = "BM";
+        b.u32(14 + 40 + 4 * colours + codes.size()).u32(0).u32(14 + 40 + 4 * colours);
+        b.u32(40).u32(4).u32(3).u16(1).u16(bits).u32(bits == 8 ? 1 : 2).u32(codes.size());
+        b.u32(0).u32(0).u32(0).u32(0);
+        for (int i = 0; i < colours; ++i)
+            b.u32(i == 0 ? 0x000000 : i == 1 ? 0xFF0000 : i == 2 ? 0x0000FF : 0x00FF00);
+        return b.b + codes;
+    };
+    const auto rows = [](const Picture& p) {
+        QStringList seen;
+        for (int y = 0; y < p.size().height(); ++y) {
+            QString row;
+            for (int x = 0; x < p.size().width(); ++x) {
+                const QColor c = p.toImage().pixelColor(x, y);
+                row += c == Qt::black ? '.' : c == Qt::red ? 'R' : c == Qt::blue ? 'B' : '?';
+            }
+            seen << row;
+        }
+        return seen.join('|');
+    };
+    // Bottom row: two red, line end; middle row: jump one right, then two blue as they are;
+    // end of the bitmap before the top row.
+    const QByteArray codes8("\x02\x01\x00\x00\x00\x02\x01\x00\x00\x03\x02\x02\x02\x00\x00\x01", 16);
+    QCOMPARE(rows(Picture::decode(rle(8, codes8), "bmp")), QStringLiteral("....|.BBB|RR.."));
+    const QByteArray codes4("\x03\x12\x00\x00\x00\x03\x21\x20\x00\x01", 10);
+    QCOMPARE(rows(Picture::decode(rle(4, codes4), "bmp")), QStringLiteral("....|BRB.|RBR."));
+    QCOMPARE(bitmapError(rle(8, codes8.left(14))), notBitmap);
+    QCOMPARE(bitmapError(rle(8, codes8.left(5))), notBitmap); // within a jump
+    QCOMPARE(bitmapError(rle(4, codes4.left(8))), notBitmap);
+
+    // Icons: an image cut short, or listed past the end of the file.
+    const QByteArray ico = readAll(sample("sample.ico"));
+    const QString notIcon = QStringLiteral("Icon image is not valid");
+    for (const qsizetype cut : {1, 128, 600})
+        QCOMPARE(errorOf([&] { Picture::decode(ico.left(ico.size() - cut), "ico"); }), notIcon);
+    QByteArray pastTheEnd = ico;
+    qToLittleEndian<quint32>(quint32(ico.size()), pastTheEnd.data() + 6 + 12);
+    QCOMPARE(errorOf([&] { Picture::decode(pastTheEnd, "ico"); }), notIcon);
 }
 
 void TestPicture::metafileFramesAndText() {

@@ -25,6 +25,18 @@ def pictures():
     for kind, ext in enumerate(["bmp", "ico", "wmf", "emf"]):
         with open(os.path.join(DATA, "sample." + ext), "rb") as f:
             write("picture", "sample_" + ext, bytes([kind]) + f.read())
+    # Bitmaps whose pixels the file does not all supply: 200 x 100 at 24 bits a byte short, and
+    # run-length codes that end the bitmap after one run.
+    width, height = 200, 100
+    pixels = bytes([30, 200, 10]) * width * height
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 0, 0, 0, 0)
+    head = struct.pack("<2sIHHI", b"BM", 54 + len(pixels), 0, 0, 54)
+    write("picture", "cut_bmp24", bytes([0]) + (head + info + pixels)[:-1])
+    codes = b"\x04\x01\x00\x01"
+    palette = b"".join(struct.pack("<I", c) for c in [0x000000, 0xFF0000] + [0] * 254)
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 8, 1, len(codes), 0, 0, 256, 0)
+    head = struct.pack("<2sIHHI", b"BM", 54 + len(palette) + len(codes), 0, 0, 54 + len(palette))
+    write("picture", "rle8_skips", bytes([0]) + head + info + palette + codes)
 
 
 def settings():
