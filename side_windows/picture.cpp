@@ -30,6 +30,13 @@ Error cannotOpen(const QString& path) {
     return Error(QStringLiteral("Cannot open file ") + path);
 }
 
+// Not a question of access: the file is there, and too large to show.
+Error tooLarge(const QString& path) {
+    return Error(QStringLiteral("Picture file %1 is larger than %2 MB")
+                     .arg(path)
+                     .arg(Picture::kMaxFileBytes / (1024 * 1024)));
+}
+
 // Reads a regular file of at most Picture::kMaxFileBytes. The type is checked before opening
 // (a FIFO would block an open for reading) and again on the open descriptor, in case the path
 // was swapped in between; O_NONBLOCK keeps even that case from hanging.
@@ -38,16 +45,17 @@ QByteArray readRegularFile(const QString& path) {
         throw cannotOpen(path);
     const QByteArray native = QFile::encodeName(path);
     struct stat info {};
-    if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        info.st_size > Picture::kMaxFileBytes)
+    if (::stat(native.constData(), &info) != 0 || !S_ISREG(info.st_mode))
         throw cannotOpen(path);
+    if (info.st_size > Picture::kMaxFileBytes)
+        throw tooLarge(path);
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         throw cannotOpen(path);
     QByteArray bytes;
-    bool ok =
-        ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= Picture::kMaxFileBytes;
-    if (ok) {
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool large = ok && info.st_size > Picture::kMaxFileBytes;
+    if (ok && !large) {
         // One byte more than allowed tells a file that grew past the limit meanwhile.
         bytes.resize(qsizetype(info.st_size) + 1);
         qsizetype done = 0;
@@ -64,12 +72,14 @@ QByteArray readRegularFile(const QString& path) {
             done += got;
             if (done == bytes.size() && done <= Picture::kMaxFileBytes)
                 bytes.resize(std::min<qsizetype>(done * 2, Picture::kMaxFileBytes + 1));
-            else if (done > Picture::kMaxFileBytes)
-                ok = false;
+            else if ((large = done > Picture::kMaxFileBytes))
+                break;
         }
         bytes.resize(done);
     }
     ::close(fd);
+    if (large)
+        throw tooLarge(path);
     if (!ok)
         throw cannotOpen(path);
     return bytes;

@@ -30,10 +30,12 @@ public:
     Picture(const Picture&);
     Picture& operator=(const Picture&);
 
-    // Files larger than this are refused as "Cannot open file" without being read.
-    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+    // Files larger than this are refused without being read. An uncompressed bitmap of a
+    // 100-megapixel camera picture takes about 410 MB at 32 bits a pixel.
+    static constexpr qint64 kMaxFileBytes = qint64(512) * 1024 * 1024;
 
     // Loads the file. Throws palvane::Error with "Cannot open file %s" (path),
+    // "Picture file %s is larger than 512 MB" (path),
     // "Unknown picture file extension (.%s)" (lower-cased extension, empty for no extension),
     // "Bitmap image is not valid", or "Icon image is not valid" / "Metafile is not valid".
     // The extension is checked first, so an unknown kind is reported even for a missing file.

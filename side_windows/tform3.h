@@ -7,7 +7,8 @@
 //   Image1    PictureBox at (0, 0): auto size and centre on, no scaling
 //
 // A failed load leaves the window with its previous picture and size (the error is reported
-// and the window opens all the same).
+// and the window opens all the same). A picture too narrow for the title bar gets a wider
+// window with the picture at its top left; a window the user maximised is fitted again.
 
 #include "widgets/side_window.h"
 

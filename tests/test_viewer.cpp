@@ -81,6 +81,7 @@ private slots:
     void fitsEachPictureAndKeepsWhereItWasLeft();
     void failedLoadKeepsThePreviousPicture();
     void largePictureStartsAtTheScreenCorner();
+    void tinyPicturesAndMaximisedWindowsAreFitted();
     void thumbnailDoubleClickOpensTheViewer();
 };
 
@@ -207,6 +208,45 @@ void TestViewer::largePictureStartsAtTheScreenCorner() {
     QCOMPARE(seen.pos, QPoint(0, (screen.height() - seen.outer.height()) / 2));
 }
 
+void TestViewer::tinyPicturesAndMaximisedWindowsAreFitted() {
+    Sandbox sandbox;
+    const QString dot = sandbox.path() + "/dot.bmp";
+    QImage one(1, 1, QImage::Format_RGB888);
+    one.fill(Qt::red);
+    QVERIFY(one.save(dot, "BMP"));
+    const QString icon = sandbox.path() + "/icon.ico";
+    QVERIFY(QFile::copy(sample("sample.ico"), icon));
+    sandbox.createTable({contact("dot", {}, 0, dot), contact("icon", {}, 0, icon),
+                         contact("wide", {}, 0, sample("sample.bmp"))});
+    palvane::Table table;
+    openTable(table);
+    auto& boxes = palvane::message_box_seam::recordAll();
+    TForm3 viewer;
+    viewer.setTable(&table);
+
+    // Pictures narrower than a title bar needs: a wider window, the picture at its top left.
+    const Seen dotSeen = showViewer(viewer);
+    QCOMPARE(dotSeen.size, QSize(160, 1));
+    QCOMPARE(dotSeen.imageSize, QSize(1, 1));
+    QCOMPARE(dotSeen.imagePos, QPoint(0, 0));
+    table.next();
+    const Seen iconSeen = showViewer(viewer);
+    QCOMPARE(iconSeen.size, QSize(160, 32));
+    QCOMPARE(viewer.Image1->pictureRect(), QRectF(0, 0, 32, 32));
+
+    // Maximised by the user, then opened again: fitted to the next picture.
+    table.next();
+    onNextModal([&](QWidget*) {
+        viewer.setWindowState(Qt::WindowMaximized);
+        viewer.close();
+    });
+    viewer.ShowModal();
+    const Seen reopened = showViewer(viewer);
+    QCOMPARE(reopened.size, QSize(200, 100));
+    QVERIFY(!viewer.isMaximized());
+    QVERIFY(boxes.empty());
+}
+
 void TestViewer::thumbnailDoubleClickOpensTheViewer() {
     // The program's own path: the main window's table names the picture.
     Sandbox sandbox;
@@ -229,7 +269,7 @@ void TestViewer::thumbnailDoubleClickOpensTheViewer() {
     QTest::mouseDClick(thumbnail, Qt::LeftButton);
     QVERIFY(seen.shown);
     QCOMPARE(seen.pictureSize, QSize(32, 32));
-    QCOMPARE(seen.size, QSize(32, 32));
+    QCOMPARE(seen.size, QSize(160, 32)); // room for the title bar
     QVERIFY(!Form3->isVisible());
     QVERIFY(fixture.boxTexts().isEmpty());
 }
