@@ -38,6 +38,8 @@ TForm3::TForm3(QWidget* parent) : palvane::SideWindow(parent) {
     Image1->setAutoSize(true);
     Image1->setCenter(true);
     Image1->setAccessibleName(QStringLiteral("No picture"));
+    Image1->setAccessibleDescription(
+        QStringLiteral("The contact's picture, shown here at its natural size"));
 }
 
 void TForm3::FormShow() {
