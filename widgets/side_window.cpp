@@ -33,9 +33,43 @@ void SideWindow::showEvent(QShowEvent* event) {
         if (!everShown_) {
             everShown_ = true;
             centreOnScreen();
+            // Centred on an estimated frame; the window's own frame corrects it once the
+            // window manager has put it on (a resizable window's borders differ from those of
+            // the window it belongs to).
+            awaitingFrame_ = true;
         }
     }
     QDialog::showEvent(event);
+}
+
+bool SideWindow::event(QEvent* event) {
+    const bool handled = QDialog::event(event);
+    // No event announces the frame; it is there by the first paint after mapping at the latest.
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::Paint:
+    case QEvent::WindowActivate:
+        adoptOwnFrame();
+        break;
+    default:
+        break;
+    }
+    return handled;
+}
+
+void SideWindow::adoptOwnFrame() {
+    if (!awaitingFrame_ || !isFramed())
+        return;
+    awaitingFrame_ = false;
+    // A window the user has already moved stays where it is.
+    if (geometry().topLeft() == placedClient_ || frameGeometry().topLeft() == placedFrame_)
+        centreOnScreen();
+}
+
+bool SideWindow::isFramed() const {
+    const QSize outer = frameGeometry().size();
+    return outer.width() > width() || outer.height() > height();
 }
 
 void SideWindow::centreOnScreen() {
@@ -45,10 +79,10 @@ void SideWindow::centreOnScreen() {
     const QSize screenSize = screen->geometry().size();
     QSize outer = frameGeometry().size();
     QPoint clientOffset;
-    if (outer.width() <= width() && outer.height() <= height()) {
+    if (!isFramed()) {
         // Not framed yet: the window manager frames a window only once it is shown, and keeps
-        // its client where the program asked. A program's windows are framed alike, so the
-        // frame of the window this one belongs to stands in for its own.
+        // its client where the program asked. Until the window's own frame is known, the frame
+        // of the window it belongs to stands in for it.
         const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
         QMargins frame;
         if (owner && owner->isVisible()) {
@@ -62,7 +96,9 @@ void SideWindow::centreOnScreen() {
     }
     const int left = std::max(0, (screenSize.width() - outer.width()) / 2);
     const int top = std::max(0, (screenSize.height() - outer.height()) / 2);
-    move(QPoint(left, top) + clientOffset);
+    placedFrame_ = QPoint(left, top);
+    placedClient_ = placedFrame_ + clientOffset;
+    move(placedClient_);
 }
 
 void SideWindow::keyPressEvent(QKeyEvent* event) {
@@ -76,6 +112,7 @@ void SideWindow::keyPressEvent(QKeyEvent* event) {
 }
 
 void SideWindow::done(int result) {
+    awaitingFrame_ = false; // where the window is now is where the user left it
     guarded([this] { FormClose(); });
     QDialog::done(result);
 }

@@ -3,6 +3,8 @@
 // ShowModal() and only hidden again when closed, so they keep their state between showings.
 // A window is centred on the screen at its first showing only, after its show handler has
 // run and with the size that handler gave it; later showings keep where the user left it.
+// Until the window manager has framed the window, its frame is estimated from the owner's;
+// once its own frame is known it is centred again with that.
 //
 // States: hidden -> (ShowModal) shown with a nested event loop -> (a modal result other than
 // mrNone, the close box, or the application quitting) hidden again. The other windows are
@@ -41,14 +43,20 @@ protected:
     virtual void FormClose() {}
 
     void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
     void reject() override;
 
 private:
     void centreOnScreen();
+    bool isFramed() const;
+    void adoptOwnFrame();
 
     bool everShown_ = false;
+    bool awaitingFrame_ = false; // centred on an estimated frame, the real one not seen yet
+    QPoint placedFrame_;         // where the centring put the frame, and the client
+    QPoint placedClient_;
     QPushButton* cancelButton_ = nullptr;
 };
 
