@@ -49,7 +49,7 @@ QString TForm2::thanksText() {
     static const QStringList lines{
         QStringLiteral("Palvane 32 would not be what it is without the help of a great many"),
         QStringLiteral("people. Some tried it when it could barely open its own table, some"),
-        QStringLiteral("told us everything that was wrong with it, and some simply kept asking"),
+        QStringLiteral("told us all that was wrong with it, and some simply kept asking"),
         QStringLiteral("for the next version. This list is for all of you:"),
         QString(),
         QStringLiteral("The testers who ran every beta and lived to tell the tale"),
