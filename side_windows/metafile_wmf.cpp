@@ -602,7 +602,8 @@ std::optional<Vector> decodeWmf(const QByteArray& bytes) {
     const auto svg = api.play(*frame, size);
     if (!svg)
         return std::nullopt;
-    return Vector{placeImages(escapeText(*svg)), QRectF(0, 0, size.width(), size.height()), size};
+    return Vector{placeImages(widenHairlines(escapeText(*svg))),
+                  QRectF(0, 0, size.width(), size.height()), size};
 }
 
 } // namespace palvane::metafile

@@ -59,4 +59,31 @@ QByteArray placeImages(QByteArray svg) {
     return svg;
 }
 
+QByteArray widenHairlines(QByteArray svg) {
+    static const QByteArray attribute("style=\"");
+    static const QByteArray width("stroke-width:");
+    qsizetype pos = 0;
+    while ((pos = svg.indexOf(attribute, pos)) >= 0) {
+        pos += attribute.size();
+        qsizetype end = svg.indexOf('"', pos);
+        if (end < 0)
+            break;
+        const qsizetype at = svg.indexOf(width, pos);
+        if (at >= 0 && at < end) {
+            const qsizetype from = at + width.size();
+            qsizetype to = from;
+            while (to < end && svg[to] != ';')
+                ++to;
+            bool ok = false;
+            const double value = svg.mid(from, to - from).trimmed().toDouble(&ok);
+            if (ok && value < 1.0) {
+                svg.replace(from, to - from, "1");
+                end -= (to - from) - 1;
+            }
+        }
+        pos = end + 1;
+    }
+    return svg;
+}
+
 } // namespace palvane::metafile

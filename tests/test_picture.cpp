@@ -169,6 +169,19 @@ void TestPicture::eachKindDecodesAtItsNaturalSize() {
     QCOMPARE(pixel(emf, 6, 4).alpha(), 0);
     QCOMPARE(pixel(emf, 138, 92).alpha(), 0);
 
+    // Both draw the default pen, one pixel wide whatever the mapping: an outline crosses row
+    // 30 at each rectangle's left edge (WMF at 16, EMF at 12).
+    const auto outlined = [](const Picture& p, int from, int to) {
+        for (int x = from; x <= to; ++x) {
+            const QColor c = pixel(p, x, 30);
+            if (std::max({c.red(), c.green(), c.blue()}) <= 130 && c.alpha() > 200)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY(outlined(wmf, 14, 18));
+    QVERIFY(outlined(emf, 10, 14));
+
     // Copies share what they show.
     Picture copy = emf;
     QCOMPARE(copy.size(), emf.size());
