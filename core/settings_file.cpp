@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
+#include <functional>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -56,7 +57,7 @@ bool equalsIgnoringCase(QByteArrayView a, QByteArrayView b) {
     return true;
 }
 
-// One line of the file: [begin, end) is its text, the terminator ("\n" or "\r\n") follows.
+// One line of the file: [begin, end) is its text, the terminator ("\r\n", "\n" or "\r") follows.
 struct Line {
     qsizetype begin = 0;
     qsizetype end = 0;
@@ -92,16 +93,20 @@ class Document {
 public:
     explicit Document(const QByteArray& content)
         : content_(content), start_(QByteArrayView(content).startsWith(kBom) ? kBom.size() : 0) {
+        // Lines end in CR LF, LF or CR alone: files from every kind of editor read the same.
+        const qsizetype size = content_.size();
         qsizetype pos = start_;
-        while (pos < content_.size()) {
-            const qsizetype newline = content_.indexOf('\n', pos);
-            if (newline < 0) {
-                lines_.push_back({pos, content_.size(), 0});
+        while (pos < size) {
+            qsizetype end = pos;
+            while (end < size && content_[end] != '\n' && content_[end] != '\r')
+                ++end;
+            if (end == size) {
+                lines_.push_back({pos, size, 0});
                 break;
             }
-            const bool crlf = newline > pos && content_[newline - 1] == '\r';
-            lines_.push_back({pos, crlf ? newline - 1 : newline, crlf ? 2 : 1});
-            pos = newline + 1;
+            const bool crlf = content_[end] == '\r' && end + 1 < size && content_[end + 1] == '\n';
+            lines_.push_back({pos, end, crlf ? 2 : 1});
+            pos = end + (crlf ? 2 : 1);
         }
     }
 
@@ -111,15 +116,14 @@ public:
     }
     ParsedLine parse(std::size_t index) const { return parseLine(text(lines_[index])); }
 
-    // New lines take the file's own line ending, decided by its first line.
+    // New lines take the file's own line ending, decided by its first line; a file without
+    // one gets the service's CR LF.
     QByteArray lineEnding() const {
         for (const Line& line : lines_) {
-            if (line.terminator == 2)
-                return "\r\n";
-            if (line.terminator == 1)
-                return "\n";
+            if (line.terminator > 0)
+                return content_.mid(line.end, line.terminator);
         }
-        return "\n";
+        return "\r\n";
     }
 
     // Index of the first line of the first section with this name, or -1. Only the first such
@@ -156,6 +160,14 @@ private:
     qsizetype start_;
     std::vector<Line> lines_;
 };
+
+// A value in matching double or single quotes is read without them.
+QByteArrayView unquoted(QByteArrayView value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.sliced(1, value.size() - 2);
+    return value;
+}
 
 bool hasLineBreak(QByteArrayView text) {
     return text.contains('\n') || text.contains('\r');
@@ -218,11 +230,47 @@ void removeStaleTemporaries(const QByteArray& dir, const QByteArray& fileName) {
     ::closedir(listing);
 }
 
+// Writes all of data at offset; fails (false, errno set) rather than stopping part-way.
+bool writeAllAt(int fd, const QByteArray& data, qsizetype offset) {
+    const char* p = data.constData();
+    qsizetype left = data.size();
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, p, std::size_t(left), off_t(offset));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        p += n;
+        offset += n;
+        left -= n;
+    }
+    return true;
+}
+
+std::optional<QByteArray> readAllFrom(int fd) {
+    QByteArray content;
+    char buffer[65536];
+    for (off_t offset = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return std::nullopt;
+        if (n == 0)
+            return content;
+        content.append(buffer, n);
+        offset += n;
+    }
+}
+
+enum class Replaced { Yes, NoTemporaryFile, No };
+
 // Replaces the file at path with data: a temporary file in the same directory is written,
 // flushed to disk and renamed over the old one, so readers see the old file or the new one,
 // never a mixture. An existing file keeps its permission bits; a new one gets 0666 less the
-// umask, as any file the user creates.
-bool replaceFile(const QString& path, const QByteArray& data) {
+// umask, as any file the user creates. NoTemporaryFile: the folder takes no new file.
+Replaced replaceFile(const QString& path, const QByteArray& data) {
     const QByteArray target = QFile::encodeName(path);
     const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
     struct stat old {};
@@ -234,11 +282,13 @@ bool replaceFile(const QString& path, const QByteArray& data) {
         temp = dir + "/." + QFile::encodeName(QFileInfo(path).fileName()) + "." +
                QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
         fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && (errno == EACCES || errno == EPERM || errno == EROFS))
+            return Replaced::NoTemporaryFile;
         if (fd < 0 && errno != EEXIST)
-            return false;
+            return Replaced::No;
     }
     if (fd < 0)
-        return false;
+        return Replaced::No;
 
     bool ok = writeAll(fd, data);
     if (ok && existed) {
@@ -257,7 +307,7 @@ bool replaceFile(const QString& path, const QByteArray& data) {
         ok = ::rename(temp.constData(), target.constData()) == 0;
     if (!ok) {
         ::unlink(temp.constData());
-        return false;
+        return Replaced::No;
     }
     // Make the rename itself durable; a file system that cannot sync a directory still has
     // the complete new file in place, so a failure here is not a failed write.
@@ -267,7 +317,45 @@ bool replaceFile(const QString& path, const QByteArray& data) {
         ::close(dirFd);
     }
     removeStaleTemporaries(dir, QFile::encodeName(QFileInfo(path).fileName()));
-    return true;
+    return Replaced::Yes;
+}
+
+// Updates the existing file itself, where its folder takes no temporary file. Done with care,
+// since a crash part-way cannot fall back on an old copy: the update is made from what the
+// file holds at that moment, room for a longer text is reserved before a byte changes (a full
+// disk fails with the file as it was), only the bytes from the first difference on are
+// written, and the result is flushed to disk.
+bool rewriteInPlace(const QString& path,
+                    const std::function<QByteArray(const QByteArray&)>& update) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    std::optional<QByteArray> before;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        before = readAllFrom(fd);
+    bool ok = before.has_value();
+    QByteArray after;
+    if (ok)
+        after = update(*before);
+    if (ok && after.size() > before->size()) {
+        ok = ::posix_fallocate(fd, 0, off_t(after.size())) == 0;
+        if (!ok && ::ftruncate(fd, off_t(before->size())) != 0)
+            errno = 0; // the size stays as it was wherever the reservation got
+    }
+    if (ok) {
+        const qsizetype common =
+            std::mismatch(before->begin(), before->end(), after.begin(), after.end()).first -
+            before->begin();
+        ok = writeAllAt(fd, after.mid(common), common);
+    }
+    if (ok && after.size() < before->size())
+        ok = ::ftruncate(fd, off_t(after.size())) == 0;
+    if (ok)
+        ok = ::fsync(fd) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
 }
 
 } // namespace
@@ -283,7 +371,7 @@ std::optional<QByteArray> readValue(const QByteArray& content, const QByteArray&
     const std::ptrdiff_t line = doc.findKey(std::size_t(header), key);
     if (line < 0)
         return std::nullopt;
-    const QByteArrayView value = doc.parse(std::size_t(line)).value;
+    const QByteArrayView value = unquoted(doc.parse(std::size_t(line)).value);
     return value.first(std::min(value.size(), kMaxValueLength)).toByteArray();
 }
 
@@ -297,15 +385,10 @@ QByteArray writeValue(const QByteArray& content, const QByteArray& section, cons
 
     const std::ptrdiff_t header = doc.findSection(section);
     if (header < 0) {
-        // A new section at the end of the file, after a blank line unless the file is empty
-        // or already ends with a blank line.
+        // A new section right after the file's last line.
         QByteArray result = content;
-        if (!lines.empty()) {
-            if (lines.back().terminator == 0)
-                result += eol;
-            if (!trimmed(doc.text(lines.back())).isEmpty())
-                result += eol;
-        }
+        if (!lines.empty() && lines.back().terminator == 0)
+            result += eol;
         result += '[' + section + ']' + eol + entry + eol;
         return result;
     }
@@ -437,26 +520,46 @@ void SettingsFile::WriteInteger(const QString& section, const QString& key, int 
     }
 
     // A file that exists but cannot be read is never overwritten: its other contents would
-    // be lost.
+    // be lost. A read-only file is refused, even to an administrator, as the service refuses
+    // it: the rename could replace it, but its owner meant it to stay as it is.
     QByteArray content;
-    if (QFileInfo::exists(path)) {
+    const QByteArray native = QFile::encodeName(path);
+    const bool exists = QFileInfo::exists(path);
+    if (exists) {
+        struct stat status {};
+        if (::stat(native.constData(), &status) != 0 || !S_ISREG(status.st_mode) ||
+            (status.st_mode & 0222) == 0 ||
+            ::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) != 0)
+            throw failure;
         QFile file(path);
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        if (!file.open(QIODevice::ReadOnly))
             throw failure;
         content = file.readAll();
         if (file.error() != QFileDevice::NoError)
             throw failure;
     }
 
+    const auto update = [&](const QByteArray& before) {
+        return ini::writeValue(before, section.toUtf8(), key.toUtf8(), QByteArray::number(value));
+    };
     QByteArray updated;
     try {
-        updated =
-            ini::writeValue(content, section.toUtf8(), key.toUtf8(), QByteArray::number(value));
+        updated = update(content);
     } catch (const std::invalid_argument&) {
         throw failure;
     }
-    if (!replaceFile(path, updated))
-        throw failure;
+    switch (replaceFile(path, updated)) {
+    case Replaced::Yes:
+        return;
+    case Replaced::NoTemporaryFile:
+        // A writable file in a folder that takes no new file: written where it is.
+        if (exists && rewriteInPlace(path, update))
+            return;
+        break;
+    case Replaced::No:
+        break;
+    }
+    throw failure;
 }
 
 } // namespace palvane

@@ -4,7 +4,9 @@
 // directory. Read and written key by key as the initialisation-file service does: section and
 // key names without regard to case, a value replaced in place, a missing key appended at the end
 // of its section, a missing section appended, every other byte kept. Writes go through a
-// temporary file and an atomic rename, so a crash leaves the old file or the new one.
+// temporary file and an atomic rename, so a crash leaves the old file or the new one; where
+// the folder takes no new file, a writable file is updated carefully in place. A read-only
+// file is never written.
 //
 // The object holds only the file name: it caches nothing, so every call reads or writes the
 // file as it is at that moment (two copies of the program share it; the last write wins).
@@ -25,7 +27,8 @@ public:
     // Never fails: missing file, section or key, or an unreadable value give the default.
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
     // Throws palvane::Error("Unable to write to PALVANE.INI") (the name as given) on failure;
-    // the file is then unchanged. A file that exists but cannot be read is never replaced.
+    // the file is then unchanged. A file that exists but cannot be read, or that is read-only
+    // (no write permission, or no write bit at all), is never written.
     // Creates the directory when missing; keeps the file's permissions; a link stays a link.
     void WriteInteger(const QString& section, const QString& key, int value) const;
 
@@ -39,18 +42,20 @@ private:
 };
 
 // The file format, as these functions read and write it (bytes, not decoded text):
-// - A line is ended by "\n" or "\r\n"; new lines take the ending of the file's first line
-//   ("\n" for a file without one). A UTF-8 byte-order mark at the start is skipped and kept.
+// - A line is ended by "\r\n", "\n" or "\r"; new lines take the ending of the file's first
+//   line ("\r\n" for a file without one). A UTF-8 byte-order mark at the start is skipped and
+//   kept.
 // - "[name]" (blanks allowed around it and the name) opens a section; a line whose first
 //   non-blank character is ';' is a comment; "key = value" is a key line, split at the first
-//   '=', name and value trimmed of blanks. Lines before the first section and all other lines
-//   belong to no key. Names are compared without regard to ASCII case.
+//   '=', name and value trimmed of blanks, a value in matching double or single quotes read
+//   without them. Lines before the first section and all other lines belong to no key. Names
+//   are compared without regard to ASCII case.
 // - Only the first section of a name counts, and its first line for a key, both for reading
 //   and for writing, so a value written is the value read back.
 // - A write replaces the key's whole line by "key=value" (the key as the caller spells it) at
 //   the same place; a missing key goes after the last non-blank line of its section; a missing
-//   section goes at the end of the file, after a blank line unless the file is empty or already
-//   ends with one. A last line without a line ending gets one before anything follows it.
+//   section goes at the end of the file, right after its last line. A last line without a line
+//   ending gets one before anything follows it.
 //   Every other byte stays as it was.
 namespace ini {
 // The text of a key (at most 1023 characters), or nullopt when file, section or key is missing.

@@ -162,7 +162,7 @@ void TestSettingsFile::readsValuesFromContent() {
     QCOMPARE(read("  [ Window ]  ; note\n\t Left \t=  12  \t\n"), QByteArray("12"));
     QCOMPARE(read("[Window]\nLeft=\n"), QByteArray(""));
     QCOMPARE(read("[Window]\nLeft=a=b\n"), QByteArray("a=b"));
-    QCOMPARE(read("[Window]\nLeft=\"5\"\n"), QByteArray("\"5\""));
+    QCOMPARE(read("[Window]\nLeft=\"5\"\n"), QByteArray("5")); // the service drops the quotes
 
     // Comments, broken headers and lines without "=" are not keys.
     QVERIFY(read("[Window]\n;Left=1\n") == std::nullopt);
@@ -195,8 +195,9 @@ void TestSettingsFile::writesValuesKeepingEverythingElse() {
         return ini::writeValue(content, "Window", key, value);
     };
 
-    QCOMPARE(write("", "Left", "1"), QByteArray("[Window]\nLeft=1\n"));
-    QCOMPARE(write(write("", "Left", "1"), "Top", "2"), QByteArray("[Window]\nLeft=1\nTop=2\n"));
+    QCOMPARE(write("", "Left", "1"), QByteArray("[Window]\r\nLeft=1\r\n"));
+    QCOMPARE(write(write("", "Left", "1"), "Top", "2"),
+             QByteArray("[Window]\r\nLeft=1\r\nTop=2\r\n"));
 
     // Replaced in place with the caller's spelling; position and line ending kept.
     QCOMPARE(write("[Window]\n  left = 5 \nTop=2\n", "Left", "-40"),
@@ -215,19 +216,18 @@ void TestSettingsFile::writesValuesKeepingEverythingElse() {
     QCOMPARE(write("[Window]\r\nLeft=1\r\n", "Top", "2"),
              QByteArray("[Window]\r\nLeft=1\r\nTop=2\r\n"));
 
-    // A missing section is appended at the end, after a blank line if the file needs one.
-    QCOMPARE(write("[Other]\nA=b\n", "Left", "1"),
-             QByteArray("[Other]\nA=b\n\n[Window]\nLeft=1\n"));
-    QCOMPARE(write("[Other]\nA=b", "Left", "1"), QByteArray("[Other]\nA=b\n\n[Window]\nLeft=1\n"));
+    // A missing section is appended right after the file's last line.
+    QCOMPARE(write("[Other]\nA=b\n", "Left", "1"), QByteArray("[Other]\nA=b\n[Window]\nLeft=1\n"));
+    QCOMPARE(write("[Other]\nA=b", "Left", "1"), QByteArray("[Other]\nA=b\n[Window]\nLeft=1\n"));
     QCOMPARE(write("[Other]\nA=b\n\n", "Left", "1"),
              QByteArray("[Other]\nA=b\n\n[Window]\nLeft=1\n"));
     QCOMPARE(write("[Other]\r\nA=b\r\n", "Left", "1"),
-             QByteArray("[Other]\r\nA=b\r\n\r\n[Window]\r\nLeft=1\r\n"));
+             QByteArray("[Other]\r\nA=b\r\n[Window]\r\nLeft=1\r\n"));
     QCOMPARE(write("; only a comment", "Left", "1"),
-             QByteArray("; only a comment\n\n[Window]\nLeft=1\n"));
+             QByteArray("; only a comment\r\n[Window]\r\nLeft=1\r\n"));
 
     // Byte-order mark kept in front.
-    QCOMPARE(write("\xEF\xBB\xBF", "Left", "1"), QByteArray("\xEF\xBB\xBF[Window]\nLeft=1\n"));
+    QCOMPARE(write("\xEF\xBB\xBF", "Left", "1"), QByteArray("\xEF\xBB\xBF[Window]\r\nLeft=1\r\n"));
     QCOMPARE(write("\xEF\xBB\xBF[Window]\nLeft=1\n", "Left", "2"),
              QByteArray("\xEF\xBB\xBF[Window]\nLeft=2\n"));
 
@@ -268,7 +268,7 @@ void TestSettingsFile::firstRunUsesDefaultsAndCreatesFile() {
 
     settings.WriteInteger("Window", "Left", 300);
     settings.WriteInteger("Window", "Top", -25);
-    QCOMPARE(readFile(sandbox.iniPath()), QByteArray("[Window]\nLeft=300\nTop=-25\n"));
+    QCOMPARE(readFile(sandbox.iniPath()), QByteArray("[Window]\r\nLeft=300\r\nTop=-25\r\n"));
     QCOMPARE(settings.ReadInteger("Window", "Left", 226), 300);
     QCOMPARE(settings.ReadInteger("Window", "Top", 167), -25);
     // A second object (the next run) sees the same file.
@@ -456,7 +456,7 @@ void TestSettingsFile::locationFollowsEnvironment() {
     QCOMPARE(settings.filePath(), second + "/PALVANE.INI");
     QCOMPARE(settings.ReadInteger("Window", "Left", 226), 226);
     settings.WriteInteger("Window", "Left", 22); // creates the missing directory
-    QCOMPARE(readFile(second + "/PALVANE.INI"), QByteArray("[Window]\nLeft=22\n"));
+    QCOMPARE(readFile(second + "/PALVANE.INI"), QByteArray("[Window]\r\nLeft=22\r\n"));
 
     // A relative or empty XDG_CONFIG_HOME does not count: ~/.config takes its place.
     qputenv("XDG_CONFIG_HOME", "relative/dir");
@@ -466,7 +466,8 @@ void TestSettingsFile::locationFollowsEnvironment() {
     qunsetenv("XDG_CONFIG_HOME");
     QCOMPARE(SettingsFile::directory(), sandbox.path() + "/.config");
     settings.WriteInteger("Window", "Top", 33);
-    QCOMPARE(readFile(sandbox.path() + "/.config/PALVANE.INI"), QByteArray("[Window]\nTop=33\n"));
+    QCOMPARE(readFile(sandbox.path() + "/.config/PALVANE.INI"),
+             QByteArray("[Window]\r\nTop=33\r\n"));
     QVERIFY(!QFileInfo::exists(sandbox.path() + "/relative"));
 
     qputenv("XDG_CONFIG_HOME", sandbox.configDir().toLocal8Bit());

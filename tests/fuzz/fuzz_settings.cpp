@@ -1,6 +1,6 @@
 // Fuzzes the settings-file reader, writer and number conversion; not part of the CMake build.
 //   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fPIC -I. -o fuzz_settings \
-//     tests/fuzz/fuzz_settings.cpp app/settings_file.cpp $(pkg-config --cflags --libs Qt6Core)
+//     tests/fuzz/fuzz_settings.cpp core/settings_file.cpp $(pkg-config --cflags --libs Qt6Core)
 //   ./fuzz_settings -max_len=4096 -max_total_time=300   (both from the repository root)
 
 #include "core/settings_file.h"
@@ -29,6 +29,12 @@ QByteArray trimmedValue(const QByteArray& value) {
         ++begin;
     while (end > begin && blank(value[end - 1]))
         --end;
+    // A value in matching quotes reads without them.
+    if (end - begin >= 2 && (value[begin] == '"' || value[begin] == '\'') &&
+        value[end - 1] == value[begin]) {
+        ++begin;
+        --end;
+    }
     return value.mid(begin, end - begin).left(1023);
 }
 

@@ -48,6 +48,7 @@ def settings():
     write("settings", "no_section", b"7\nLeft=1\nTop=2\n")
     write("settings", "empty", b"")
     write("settings", "duplicates", b"1\n[Window]\nLeft=1\nLEFT=2\n  [ Window ]  \nTop = 3 \n")
+    write("settings", "cr_quoted", b"\"5\"\n[Other]\rk=v\r[Window]\rLeft='300'\rTop=\"-4\"")
 
 
 TABLE = """CREATE TABLE contacts (
