@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabBar>
@@ -32,6 +33,24 @@ namespace {
 
 constexpr int kClientWidth = 570;
 constexpr int kClientHeight = 329;
+constexpr QSize kPageSize(562, 299);
+
+// Each tab page is 562 x 299 whatever frame the style draws round it: the area the style
+// leaves for a page is trimmed to that size, centred, so that the strips placed at the bottom
+// of a page reach its right and bottom edges.
+class PageControlStyle : public QProxyStyle {
+public:
+    QRect subElementRect(SubElement element, const QStyleOption* option,
+                         const QWidget* widget) const override {
+        const QRect area = QProxyStyle::subElementRect(element, option, widget);
+        if (element != SE_TabWidgetTabContents)
+            return area;
+        const QSize size = area.size().boundedTo(kPageSize);
+        return QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2,
+                                             (area.height() - size.height()) / 2),
+                     size);
+    }
+};
 
 QFont arialPixels(int pixels, bool bold = false, bool italic = false) {
     QFont font(QStringLiteral("Arial"));
@@ -41,13 +60,35 @@ QFont arialPixels(int pixels, bool bold = false, bool italic = false) {
     return font;
 }
 
+// The colour of an enabled control's text; a disabled control keeps the style's disabled look
+// (the user reads the entry-changed flag from Update Entry's caption).
 void setTextColour(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    pal.setColor(QPalette::Text, colour);
-    pal.setColor(QPalette::ButtonText, colour);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::WindowText, colour);
+        pal.setColor(group, QPalette::Text, colour);
+        pal.setColor(group, QPalette::ButtonText, colour);
+    }
     w->setPalette(pal);
 }
+
+// Hint texts say what a control is for, but the window never shows them: a hint request for
+// the window or anything in it is swallowed.
+class HintSwallower : public QObject {
+public:
+    explicit HintSwallower(QWidget* window) : QObject(window), window_(window) {}
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::ToolTip || !watched->isWidgetType() ||
+            static_cast<QWidget*>(watched)->window() != window_)
+            return false;
+        event->accept();
+        return true;
+    }
+
+private:
+    QWidget* window_;
+};
 
 const QColor kNavy(0, 0, 128);
 const QColor kGreen(0, 128, 0);
@@ -112,6 +153,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(50);
+    Timer2->setTimerType(Qt::PreciseTimer); // the banner's hold is 2000 ms, not about 2 s
 
     OpenDialog1 = new palvane::OpenDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -121,8 +163,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setFont(arialPixels(12));
+    auto* pageStyle = new PageControlStyle;
+    pageStyle->setParent(PageControl1);
+    PageControl1->setStyle(pageStyle);
     PageControl1->setToolTip(QStringLiteral("To edit, switch to the Edit/Add tab"));
-    PageControl1->setToolTipDuration(0);
     setCentralWidget(PageControl1);
     buildViewTab();
     buildEditTab();
@@ -133,6 +177,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
 
     nameForAssistiveTechnology();
+    QCoreApplication::instance()->installEventFilter(new HintSwallower(this));
     connectHandlers();
     Timer1->start();
 }
@@ -204,7 +249,6 @@ void TForm1::buildViewTab() {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setToolTip(
         QStringLiteral("Type in a persons name here, and the closest match will be displayed"));
-    Edit1->setToolTipDuration(0);
     DBEdit1 = new palvane::DBEdit(TabSheet1);
     DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
     DBEdit3 = new palvane::DBEdit(TabSheet1);
