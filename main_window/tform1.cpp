@@ -182,7 +182,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer1->start();
 }
 
-// Screen readers announce each box by the caption beside it.
+// Screen readers announce each box by the caption beside it and read every value as shown.
 void TForm1::nameForAssistiveTechnology() {
     const QString nick = QStringLiteral("Nick");
     const QString name = QStringLiteral("Real Name");
@@ -212,12 +212,20 @@ void TForm1::nameForAssistiveTechnology() {
     Panel5->setAccessibleDescription(QStringLiteral("Click or press Alt+S for a surprise"));
     Panel6->setAccessibleName(QStringLiteral("Clocks"));
     Panel7->setAccessibleName(QStringLiteral("Their clock and offset"));
-    Label1->setAccessibleName(QStringLiteral("Local Time"));
-    Label16->setAccessibleName(QStringLiteral("Local Date"));
-    Label2->setAccessibleName(QStringLiteral("Their Time"));
-    Label13->setAccessibleName(QStringLiteral("Their Date"));
-    Label6->setAccessibleName(QStringLiteral("Their Time"));
-    Label17->setAccessibleName(QStringLiteral("Their Date"));
+    // A value label needs no name: its text is what a screen reader speaks. Each caption is tied
+    // to the control it captions, so the value is announced with its caption.
+    struct Captioned {
+        const char* caption;
+        QWidget* control;
+    };
+    for (const Captioned& c :
+         {Captioned{"Label7", Edit1}, Captioned{"Label8", DBEdit1}, Captioned{"Label19", DBEdit3},
+          Captioned{"Label9", DBEdit2}, Captioned{"Label3", Edit2}, Captioned{"Label4", Edit3},
+          Captioned{"Label20", Edit5}, Captioned{"Label5", Edit4}, Captioned{"Label11", Label1},
+          Captioned{"Label15", Label16}, Captioned{"Label12", Label2},
+          Captioned{"Label14", Label13}, Captioned{"Hour12Def", Label6},
+          Captioned{"Label18", Label17}, Captioned{"Label10", SpinEdit1}})
+        findChild<QLabel*>(QLatin1String(c.caption))->setBuddy(c.control);
 }
 
 TForm1::~TForm1() {
