@@ -7,6 +7,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QShowEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <memory>
@@ -24,11 +25,10 @@ std::vector<ShownBox>& log() {
     return l;
 }
 
+// The frame round a window as the window manager drew it; none before it is framed.
 QMargins frameOf(const QWidget* window) {
-    const QRect inner = window->geometry();
-    const QRect outer = window->frameGeometry();
-    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                    outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    const QWindow* handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
 }
 
 // The frame a window manager will give the box: that of a framed window of the program. Boxes
@@ -61,8 +61,9 @@ protected:
 
     bool event(QEvent* event) override {
         const bool handled = QMessageBox::event(event);
+        const QEvent::Type type = event->type();
         if (!placedByOwnFrame_ && isVisible() &&
-            (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+            (type == QEvent::Move || type == QEvent::Resize || type == QEvent::WindowActivate)) {
             const QMargins own = frameOf(this);
             if (!own.isNull()) {
                 placedByOwnFrame_ = true;
@@ -73,21 +74,18 @@ protected:
     }
 
 private:
-    // Centres the box as framed with frame. move() places the frame as far as it is known
-    // yet: before the window manager framed the box, that is its client area.
+    // Puts the client area where it lies when the box, framed with frame, is centred.
     void place(const QMargins& frame) {
         const QScreen* screen = QGuiApplication::primaryScreen();
-        if (!screen)
+        if (!screen || !windowHandle())
             return;
         const QRect area = screen->geometry();
         const QSize outer = size().grownBy(frame);
         const QPoint client(
             area.x() + std::max(0, (area.width() - outer.width()) / 2) + frame.left(),
             area.y() + std::max(0, (area.height() - outer.height()) / 2) + frame.top());
-        const QMargins known = frameOf(this);
-        const QPoint target = client - QPoint(known.left(), known.top());
-        if (target != pos())
-            move(target);
+        if (client != geometry().topLeft())
+            windowHandle()->setPosition(client);
     }
 
     const QWidget* framedPeer_;
