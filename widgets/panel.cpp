@@ -16,7 +16,8 @@ constexpr int kCaptionFlags = Qt::AlignVCenter | Qt::TextSingleLine;
 // The caption as a screen reader sees it: read-only text, one line.
 class PanelAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
-    explicit PanelAccessible(Panel* panel) : QAccessibleWidget(panel) {}
+    // The role stays that of any frame.
+    explicit PanelAccessible(Panel* panel) : QAccessibleWidget(panel, QAccessible::Border) {}
 
     void* interface_cast(QAccessible::InterfaceType type) override {
         if (type == QAccessible::TextInterface)
