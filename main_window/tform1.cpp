@@ -3,6 +3,7 @@
 #include "core/settings_file.h"
 #include "main_window/db_controls.h"
 #include "main_window/key_filter.h"
+#include "main_window/page_look.h"
 #include "main_window/spin_edit.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
@@ -20,7 +21,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QShortcut>
 #include <QTabBar>
@@ -33,24 +33,8 @@ namespace {
 
 constexpr int kClientWidth = 570;
 constexpr int kClientHeight = 329;
+// Each tab page's client area; the strips placed at a page's bottom end at its edges.
 constexpr QSize kPageSize(562, 299);
-
-// Each tab page is 562 x 299 whatever frame the style draws round it: the area the style
-// leaves for a page is trimmed to that size, centred, so that the strips placed at the bottom
-// of a page reach its right and bottom edges.
-class PageControlStyle : public QProxyStyle {
-public:
-    QRect subElementRect(SubElement element, const QStyleOption* option,
-                         const QWidget* widget) const override {
-        const QRect area = QProxyStyle::subElementRect(element, option, widget);
-        if (element != SE_TabWidgetTabContents)
-            return area;
-        const QSize size = area.size().boundedTo(kPageSize);
-        return QRect(area.topLeft() + QPoint((area.width() - size.width()) / 2,
-                                             (area.height() - size.height()) / 2),
-                     size);
-    }
-};
 
 QFont arialPixels(int pixels, bool bold = false, bool italic = false) {
     QFont font(QStringLiteral("Arial"));
@@ -71,24 +55,6 @@ void setTextColour(QWidget* w, const QColor& colour) {
     }
     w->setPalette(pal);
 }
-
-// Hint texts say what a control is for, but the window never shows them: a hint request for
-// the window or anything in it is swallowed.
-class HintSwallower : public QObject {
-public:
-    explicit HintSwallower(QWidget* window) : QObject(window), window_(window) {}
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::ToolTip || !watched->isWidgetType() ||
-            static_cast<QWidget*>(watched)->window() != window_)
-            return false;
-        event->accept();
-        return true;
-    }
-
-private:
-    QWidget* window_;
-};
 
 const QColor kNavy(0, 0, 128);
 const QColor kGreen(0, 128, 0);
@@ -163,9 +129,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setFont(arialPixels(12));
-    auto* pageStyle = new PageControlStyle;
-    pageStyle->setParent(PageControl1);
-    PageControl1->setStyle(pageStyle);
+    palvane::keepPageSize(PageControl1, kPageSize);
     PageControl1->setToolTip(QStringLiteral("To edit, switch to the Edit/Add tab"));
     setCentralWidget(PageControl1);
     buildViewTab();
@@ -177,7 +141,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
 
     nameForAssistiveTechnology();
-    QCoreApplication::instance()->installEventFilter(new HintSwallower(this));
+    palvane::neverShowHints(this);
     connectHandlers();
     Timer1->start();
 }
