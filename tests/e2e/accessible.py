@@ -5,6 +5,10 @@ accessibility bus of the test's desktop is running: the library binds to it on i
 import pyatspi
 
 
+CONTROLS = {"text", "push button", "spin button", "page tab", "menu item", "check box",
+            "radio button", "combo box", "list", "scroll bar"}
+
+
 class Node:
     """One accessible object. Every read goes to the program: nothing is cached here."""
 
@@ -124,12 +128,12 @@ class Node:
         return found[0]
 
     def focus(self):
-        """The innermost focused node under this one, or None."""
-        focused = None
-        for node in self.walk():
-            if node.focused:
-                focused = node
-        return focused
+        """The control that has the focus under this one, or None. Containers and a multi-line
+        box's inner parts report focus along with it, and a tab bar marks its current tab
+        focused wherever the focus is: a tab counts only when no other control has it."""
+        focused = [node for node in self.walk() if node.focused and node.role in CONTROLS]
+        inner = [node for node in focused if node.role != "page tab"]
+        return (inner or focused or [None])[-1]
 
 
 def application(name):

@@ -17,12 +17,14 @@ import time
 SCREEN = (1024, 768)
 TIMEOUT = 20.0 * float(os.environ.get("E2E_TIMEOUT_SCALE", "1"))
 PAUSE = float(os.environ.get("E2E_PAUSE", "0"))
+SLOW = 3.0  # waits longer than this are reported, to find what a slow machine struggles with
 
 
 def wait_until(probe, what, timeout=TIMEOUT, interval=0.05):
     """Polls probe() until it returns something true and returns that; fails naming what was
     awaited and the last value seen."""
-    deadline = time.monotonic() + timeout
+    started = time.monotonic()
+    deadline = started + timeout
     last = None
     while True:
         try:
@@ -31,6 +33,8 @@ def wait_until(probe, what, timeout=TIMEOUT, interval=0.05):
             last = error
         else:
             if last:
+                if time.monotonic() - started > SLOW:
+                    print("slow: %.1f s waiting for %s" % (time.monotonic() - started, what))
                 return last
         if time.monotonic() > deadline:
             raise AssertionError("timed out after %.0f s waiting for %s (last seen: %r)"
@@ -142,11 +146,11 @@ class Desktop:
         self._pause()
 
     def type(self, text):
-        self.run(["xdotool", "type", "--delay", "60", text], check=True)
+        self.run(["xdotool", "type", "--delay", "60", "--", text], check=True)
         self._pause()
 
     def move_mouse(self, x, y):
-        self.run(["xdotool", "mousemove", "--sync", str(x), str(y)], check=True)
+        self.run(["xdotool", "mousemove", str(x), str(y)], check=True)
 
     def click(self, x, y, button=1, repeat=1):
         self.move_mouse(x, y)

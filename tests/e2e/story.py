@@ -207,7 +207,10 @@ class Story(unittest.TestCase):
         try:
             wait_until(check, what)
         except AssertionError:
-            self.expect(last[0], expected, what)
+            pass
+        else:
+            return
+        self.expect(last[0], expected, what)
 
     def never(self, probe, what, seconds=2.0):
         """Watches for a while that probe() stays false."""
