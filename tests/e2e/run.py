@@ -72,7 +72,8 @@ def run_here(test_id):
 
 
 def first_failing_line(output):
-    for line in output.splitlines():
+    """The message of the exception that ended the test (the last one of a chain)."""
+    for line in reversed(output.splitlines()):
         if line.startswith(("AssertionError:", "RuntimeError:", "LookupError:",
                             "expected failure: ")):
             return line.replace("expected failure: ", "", 1)
