@@ -205,7 +205,7 @@ class Desktop:
 
     def move_window(self, window, x, y):
         """Moves the window's frame to x, y, the way dragging its title bar does."""
-        self.run(["wmctrl", "-i", "-r", hex(window), "-e", "0,%d,%d,-1,-1" % (x, y)], check=True)
+        self.run(["wmctrl", "-i", "-r", hex(window), "-e", "1,%d,%d,-1,-1" % (x, y)], check=True)
 
     # Pixels.
 
