@@ -20,6 +20,10 @@ PAUSE = float(os.environ.get("E2E_PAUSE", "0"))
 SLOW = 3.0  # waits longer than this are reported, to find what a slow machine struggles with
 
 
+class Hopeless(AssertionError):
+    """Raised by a probe when waiting longer cannot help, such as when the program has ended."""
+
+
 def wait_until(probe, what, timeout=TIMEOUT, interval=0.05):
     """Polls probe() until it returns something true and returns that; fails naming what was
     awaited and the last value seen."""
@@ -29,6 +33,8 @@ def wait_until(probe, what, timeout=TIMEOUT, interval=0.05):
     while True:
         try:
             last = probe()
+        except Hopeless:
+            raise
         except Exception as error:  # a window or node that is not there yet
             last = error
         else:

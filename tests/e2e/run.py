@@ -74,9 +74,9 @@ def run_here(test_id):
 def first_failing_line(output):
     """The message of the exception that ended the test (the last one of a chain)."""
     for line in reversed(output.splitlines()):
-        if line.startswith(("AssertionError:", "RuntimeError:", "LookupError:",
-                            "expected failure: ")):
-            return line.replace("expected failure: ", "", 1)
+        line = line.replace("expected failure: ", "", 1)
+        if re.match(r"(\w+\.)*\w*(Error|Exception|Hopeless): ", line):
+            return line
     return ""
 
 

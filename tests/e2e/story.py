@@ -12,7 +12,7 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import SCREEN, TIMEOUT, Desktop, stays_false, wait_until
+from desktop import SCREEN, TIMEOUT, Desktop, Hopeless, stays_false, wait_until
 
 TITLE = "Palvane 32 v1.3"
 FIELDS = ("IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes",
@@ -47,7 +47,7 @@ class Program:
 
     def _alive(self):
         if self.process.poll() is not None:
-            raise AssertionError("the program ended (exit code %d)" % self.process.returncode)
+            raise Hopeless("the program ended (exit code %d)" % self.process.returncode)
         return True
 
     def window(self, title, timeout=TIMEOUT):
@@ -189,6 +189,11 @@ class Story(unittest.TestCase):
     def click(self, node, repeat=1):
         self.desktop.click(*node.centre, repeat=repeat)
 
+    def close(self, window):
+        """Closes a window with its close box and waits until it is gone."""
+        self.desktop.close_window(self.program.x_window(window))
+        self.wait(lambda: not window.showing, "the close box to close %r" % window.name)
+
     def wait(self, probe, what, timeout=TIMEOUT):
         return wait_until(probe, what, timeout)
 
@@ -215,7 +220,8 @@ class Story(unittest.TestCase):
     def never(self, probe, what, seconds=2.0):
         """Watches for a while that probe() stays false."""
         seen = stays_false(probe, seconds)
-        self.assertFalse(seen, what)
+        if seen:
+            self.fail("%s: %r" % (what, seen))
 
     def assertCentred(self, frame, what):
         x, y, width, height = frame
