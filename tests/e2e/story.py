@@ -217,6 +217,22 @@ class Story(unittest.TestCase):
             return
         self.expect(last[0], expected, what)
 
+    def painted(self, rect, probe, what):
+        """Waits until the screen's pixels in rect (x, y, width, height) satisfy probe(rows)
+        and returns them: a window on show may not have drawn itself yet."""
+        last = [None]
+
+        def check():
+            last[0] = self.desktop.pixels(*rect)
+            return probe(last[0])
+        try:
+            wait_until(check, what, TIMEOUT / 4)
+        except AssertionError:
+            colours = sorted({p for row in last[0] for p in row}, key=sum)
+            self.fail("%s: not so on the screen (%d colours, darkest %s, brightest %s)"
+                      % (what, len(colours), colours[0], colours[-1]))
+        return last[0]
+
     def never(self, probe, what, seconds=2.0):
         """Watches for a while that probe() stays false."""
         seen = stays_false(probe, seconds)

@@ -143,15 +143,14 @@ class Editing(Story):
         self.click(edit.find("text", "Real Name"))
         self.type("x")
         self.wait(lambda: update.enabled, "typing to enable Update Entry")
-        x, y, width, height = update.extents
-        self.assertLessEqual(darkest(self.desktop.pixels(x + 4, y + 4, width - 8, height - 8)),
-                             60, "an enabled Update Entry's caption is black")
+        caption = update.extents
+        caption = (caption[0] + 4, caption[1] + 4, caption[2] - 8, caption[3] - 8)
+        self.painted(caption, lambda rows: darkest(rows) <= 60,
+                     "an enabled Update Entry's black caption")
         self.click(edit.find("push button", "Next Record"))
         self.wait(lambda: not update.enabled, "Next Record to disable Update Entry")
-        caption = darkest(self.desktop.pixels(x + 4, y + 4, width - 8, height - 8))
-        if caption < 100:
-            self.fail("a disabled Update Entry's caption is as dark as an enabled one's "
-                      "(darkest grey %d)" % caption)
+        self.painted(caption, lambda rows: darkest(rows) >= 100,
+                     "a disabled Update Entry's caption in grey, not black")
 
     # audit 14.8: a step from a value typed out of range leaves it there
     @unittest.expectedFailure
