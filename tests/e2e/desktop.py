@@ -112,6 +112,9 @@ class Desktop:
                    "openbox to manage the screen")
         if wm.poll() is not None:
             raise RuntimeError("openbox did not start; see openbox.log in " + self.work_dir)
+        # The pointer starts in the middle of the screen, over the program: park it where no
+        # window will be, so that it rests on nothing until a test moves it.
+        self.run(["xdotool", "mousemove", "0", "0"], check=True)
         self.processes.start("a11y-bus", ["/usr/libexec/at-spi-bus-launcher",
                                           "--launch-immediately"], env=self.env)
         # Screen readers find the accessibility bus through this property of the root window.

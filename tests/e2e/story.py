@@ -50,29 +50,34 @@ class Program:
             raise Hopeless("the program ended (exit code %d)" % self.process.returncode)
         return True
 
-    def window(self, title, timeout=TIMEOUT):
-        """The showing top-level window of that title (a frame, dialog or message box)."""
+    def window(self, title, active=True, timeout=TIMEOUT):
+        """The showing top-level window of that title (a frame, dialog or message box); unless
+        told otherwise, once it is the active window, so that keys pressed next go to it."""
         def showing():
-            found = [w for w in self.app().children if w.name == title and w.showing]
+            found = [w for w in self.app().children if w.name == title and w.showing
+                     and (w.active or not active)]
             return found[0] if len(found) == 1 else None
-        return wait_until(showing, "the window %r" % title, timeout)
+        return wait_until(showing, "the window %r%s" % (title, " to be active" if active else ""),
+                          timeout)
 
     def windows(self):
-        return [w for w in self.app().children if w.showing]
+        """The program's windows on show, hints aside."""
+        return [w for w in self.app().children if w.showing and w.role != "tool tip"]
 
     def message_box(self, caption):
         """The showing message box of that caption and the text it shows."""
         box = wait_until(lambda: [w for w in self.windows() if w.role == "alert"
-                                  and w.name == caption], "a message box %r" % caption)[0]
+                                  and w.name == caption and w.active],
+                         "an active message box %r" % caption)[0]
         texts = [n.name for n in box.find_all(role="label", showing=True) if n.name]
         return box, "\n".join(texts)
 
-    def main(self):
-        return self.window(TITLE)
+    def main(self, active=True):
+        return self.window(TITLE, active)
 
     def page(self):
         """The tab page on show."""
-        pages = self.main().find("layered pane").children
+        pages = self.main(active=False).find("layered pane").children
         return wait_until(lambda: [p for p in pages if p.showing], "a tab page on show")[0]
 
     def tab(self):
@@ -192,7 +197,14 @@ class Story(unittest.TestCase):
     def close(self, window):
         """Closes a window with its close box and waits until it is gone."""
         self.desktop.close_window(self.program.x_window(window))
-        self.wait(lambda: not window.showing, "the close box to close %r" % window.name)
+        self.gone(window, "the close box to close %r" % window.name)
+
+    def gone(self, window, what):
+        """Waits until the window is hidden and another window of the program has taken the
+        keyboard back, so that keys pressed next go there."""
+        self.wait(lambda: not window.showing, what)
+        self.wait(lambda: any(w.active for w in self.program.windows()),
+                  "a window of the program to be active after %s" % what)
 
     def wait(self, probe, what, timeout=TIMEOUT):
         return wait_until(probe, what, timeout)

@@ -24,7 +24,7 @@ class Accessibility(Story):
         self.press("alt+t")
         self.close(program.window("Thanks to everyone for their support!! "))
         self.press("Return")
-        self.wait(lambda: not about.showing, "Return to close the about box")
+        self.gone(about, "Return to close the about box")
         for keys, title in (("alt+p", "Image"), ("alt+s", "*meow*")):
             self.press(keys)
             self.close(program.window(title))
@@ -32,7 +32,7 @@ class Accessibility(Story):
         self.click(program.page().find("push button", "Delete Entry"))
         dialog = program.window("You want to nuke the record?")
         self.press("Escape")
-        self.wait(lambda: not dialog.showing, "Escape to close the delete dialog")
+        self.gone(dialog, "Escape to close the delete dialog")
         unnamed = ["%s in %r" % (node.role, window.name)
                    for window in program.app().children for node in window.walk()
                    if node.role in NAMED_ROLES and not node.name.strip()]
@@ -44,6 +44,7 @@ class Accessibility(Story):
         self.make_table(contact("alpha", "Alpha Person", "Oslo", "alpha@example.org",
                                 "Met on #cats"))
         program = self.start()
+        program.main()
         view = program.page()
         for name, value in (("Nick", "alpha"), ("Real Name", "Alpha Person"),
                             ("E-Mail", "alpha@example.org"), ("Location", "Oslo"),
@@ -78,6 +79,7 @@ class Accessibility(Story):
     def test_no_hint_is_ever_shown(self):
         self.make_table(contact("alpha"))
         program = self.start()
+        program.main()
 
         def tool_tip():
             return [w.name for w in program.app().children if w.role == "tool tip" and w.showing]
@@ -99,6 +101,7 @@ class Accessibility(Story):
     def test_tab_pages_are_filled_by_their_bottom_strips(self):
         self.make_table(contact("alpha"))
         program = self.start()
+        program.main()
         page = program.page()
         x, y, width, height = page.extents
         self.expect((width, height), (562, 299), "View page size")

@@ -55,7 +55,7 @@ class Editing(Story):
         self.expect(text, "Current record contains no nick! Cannot Update without Nick.",
                     "message")
         self.press("Return")
-        self.wait(lambda: not box.showing, "the message to close")
+        self.gone(box, "the message to close")
         self.expect(self.count(), 4, "contacts after the refused update")
         self.press("ctrl+Tab")
         self.wait_equal(program.tab, "View", "tab after Ctrl+Tab")
@@ -70,16 +70,16 @@ class Editing(Story):
                     "client size of the dialog")
         self.assertCentred(program.frame(dialog), "delete dialog")
         self.expect(program.focus().name, "Yes", "focus when the dialog opens")
-        self.click(program.main().find("page tab", "View"))  # refused while the dialog is open
+        # Refused while the dialog is open.
+        self.click(program.main(active=False).find("page tab", "View"))
         self.press("Escape")
-        self.wait(lambda: not dialog.showing, "Escape to close the dialog")
+        self.gone(dialog, "Escape to close the dialog")
         self.expect(program.tab(), "Edit/Add", "tab after clicking View under the dialog")
         self.expect(self.count(), 3, "contacts after Escape")
 
         self.click(delete)
         dialog = program.window(DELETE_DIALOG)
-        self.desktop.close_window(program.x_window(dialog))
-        self.wait(lambda: not dialog.showing, "the close box to close the dialog")
+        self.close(dialog)
         self.expect(self.count(), 3, "contacts after the close box")
 
         self.click(delete)
@@ -99,7 +99,7 @@ class Editing(Story):
         self.expect(text, "If there were any records to delete I would gladly delete them. At "
                           "the moment though, I can't seem to find any... :-)", "message")
         self.press("Return")
-        self.wait(lambda: not box.showing, "the message to close")
+        self.gone(box, "the message to close")
 
     # audit 14.1: Return on "No" deletes, and the dialog reopens with the focus on "No"
     @unittest.expectedFailure
@@ -111,7 +111,7 @@ class Editing(Story):
         self.press("Tab")
         self.wait_equal(lambda: program.focus().name, "No", "focus after Tab")
         self.press("Return")
-        self.wait(lambda: not dialog.showing, "Return to close the dialog")
+        self.gone(dialog, "Return to close the dialog")
         self.expect(self.count(), 2, "contacts after Return on No")
         self.click(delete)
         dialog = program.window(DELETE_DIALOG)
@@ -122,6 +122,7 @@ class Editing(Story):
     def test_blank_new_entry_is_purged_beside_a_stored_nameless_contact(self):
         self.make_table(contact("alpha"), contact(None, "Nameless Person"), contact("beta"))
         program = self.start()
+        program.main()
         view = program.page()
         self.click(view.find("text", "Nick"))
         self.press("ctrl+a")

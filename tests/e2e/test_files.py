@@ -34,7 +34,7 @@ class Files(Story):
         box, text = program.message_box(TITLE)
         self.expect(text, "Unable to write to PALVANE.INI.", "closing with a read-only file")
         self.press("Return")
-        self.wait(lambda: not box.showing, "the error box to close")
+        self.gone(box, "the error box to close")
         self.assertTrue(main.showing, "the window stays open when its position cannot be kept")
         self.expect(self.read_ini(), original, "read-only settings file after the close")
         self.expect(stat.S_IMODE(os.stat(self.ini).st_mode), 0o444, "settings file mode")

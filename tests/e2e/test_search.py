@@ -9,6 +9,7 @@ class Search(Story):
         self.make_table(contact("beta", "Beta Person"), contact("alpine", "Alpine Person"),
                         contact("alpha", "Alpha Person"))
         self.program = self.start()
+        self.program.main()
         self.view = self.program.page()
         self.nick = self.view.find("text", "Nick")
         self.name = self.view.find("text", "Real Name")

@@ -12,7 +12,7 @@ THANKS = "Thanks to everyone for their support!! "
 class SideWindows(Story):
     def holds_the_main_window(self, program, what):
         """Clicks the main window's Edit/Add tab, which the side windows leave uncovered."""
-        self.click(program.main().find("page tab", "Edit/Add"))
+        self.click(program.main(active=False).find("page tab", "Edit/Add"))
         self.never(lambda: program.tab() != "View", "the main window took a click while %s was "
                    "open" % what, seconds=1.0)
 
@@ -39,37 +39,35 @@ class SideWindows(Story):
         self.assertTrue(before.startswith("Palvane 32 "), "thanks text: %r" % before[:40])
         self.type("x")
         self.press("Delete")
-        self.desktop.close_window(program.x_window(thanks))
-        self.wait(lambda: not thanks.showing, "the close box to close the thanks window")
+        self.close(thanks)
         self.expect(memo.text, before, "thanks text after typing into it")
         self.assertTrue(about.showing, "the about box after the thanks window closed")
 
         self.desktop.move_window(program.x_window(about), 40, 60)
         self.wait_equal(lambda: program.frame(about)[:2], (40, 60), "about box after moving")
         self.press("Return")
-        self.wait(lambda: not about.showing, "Return to close the about box")
+        self.gone(about, "Return to close the about box")
         self.press("alt+a")
         about = program.window(ABOUT)
         self.expect(program.frame(about)[:2], (40, 60), "about box opened again")
         self.press("Return")
-        self.wait(lambda: not about.showing, "Return to close the about box")
+        self.gone(about, "Return to close the about box")
         self.assertIsNone(program.process.poll(), "the program keeps running")
 
     def test_banner_click_opens_the_surprise_window(self):
         self.make_table(contact("alpha"))
         program = self.start()
+        program.main()
         self.click(program.page().find("frame", "Status banner"))
         surprise = program.window("*meow*")
         self.expect(self.client_size(program, surprise), (565, 40), "surprise window client size")
         self.holds_the_main_window(program, "the surprise window")
         frame = program.frame(surprise)
-        self.desktop.close_window(program.x_window(surprise))
-        self.wait(lambda: not surprise.showing, "the close box to close the surprise window")
+        self.close(surprise)
         self.press("alt+s")
         surprise = program.window("*meow*")
         self.expect(program.frame(surprise), frame, "surprise window opened again")
-        self.desktop.close_window(program.x_window(surprise))
-        self.wait(lambda: not surprise.showing, "the close box to close the surprise window")
+        self.close(surprise)
         self.assertIsNone(program.process.poll(), "the program keeps running")
 
     # audit 14.11: resizable windows are centred with the main window's thinner frame
@@ -81,8 +79,7 @@ class SideWindows(Story):
         self.press("alt+p")
         viewer = program.window("Image")
         self.assertCentred(program.frame(viewer), "viewer")
-        self.desktop.close_window(program.x_window(viewer))
-        self.wait(lambda: not viewer.showing, "the close box to close the viewer")
+        self.close(viewer)
         self.press("alt+s")
         self.assertCentred(program.frame(program.window("*meow*")), "surprise window")
 

@@ -78,14 +78,14 @@ class StartUp(Story):
                          "only the error box is on show at first")
         self.press("Return")
         main = program.main()
-        self.wait(lambda: not box.showing, "the error box to close")
+        self.gone(box, "the error box to close")
         self.expect(program.tab(), "View", "tab on show")
 
         self.click(program.page().find("push button", "Next Record"))
         box, text = program.message_box(TITLE)
         self.expect(text, "Cannot perform this operation on a closed dataset.", "error box")
         self.press("Return")
-        self.wait(lambda: not box.showing, "the error box to close")
+        self.gone(box, "the error box to close")
         self.assertTrue(program.process.poll() is None, "the program keeps running")
 
     def test_empty_table_says_so_and_opens_the_edit_tab(self):
@@ -117,7 +117,7 @@ class MessageBoxes(Story):
         box, _ = program.message_box("Information")
         self.assertCentred(program.frame(box), "information box")
         self.press("Return")
-        self.wait(lambda: not box.showing, "the information box to close")
+        self.gone(box, "the information box to close")
         self.click(program.page().find("push button", "Delete Entry"))
         box, text = program.message_box("Information")
         self.assertTrue(re.search("gladly delete", text), text)
