@@ -80,6 +80,12 @@ class Program:
         pages = self.main(active=False).find("layered pane").children
         return wait_until(lambda: [p for p in pages if p.showing], "a tab page on show")[0]
 
+    def banner(self):
+        """The status banner: the lowest strip of the View tab. Found by its place, since what
+        a screen reader calls it may be the text it types."""
+        strips = [n for n in self.page().children if n.role == "frame"]
+        return max(strips, key=lambda n: n.extents[1])
+
     def tab(self):
         """The caption of the tab on show: the tab bar tells no screen reader which it is, so
         this looks at what the page holds."""

@@ -47,12 +47,13 @@ class Pictures(Story):
     @unittest.expectedFailure
     def test_viewer_fits_small_large_and_maximised_pictures(self):
         big = self.dir + "/camera.bmp"
-        width, height = 6000, 4000  # 24 bits a pixel, rows of 18000 bytes: 72 MB
+        columns, rows = 6000, 4000  # 24 bits a pixel, rows of 18000 bytes: 72 MB
+        pixel_bytes = columns * rows * 3
         with open(big, "wb") as f:
-            f.write(struct.pack("<2sIHHI", b"BM", 54 + width * height * 3, 0, 0, 54))
-            f.write(struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, width * height * 3,
-                                3780, 3780, 0, 0))
-            f.truncate(54 + width * height * 3)
+            f.write(struct.pack("<2sIHHI", b"BM", 54 + pixel_bytes, 0, 0, 54))
+            f.write(struct.pack("<IiiHHIIiiII", 40, columns, rows, 1, 24, 0, pixel_bytes, 3780,
+                                3780, 0, 0))
+            f.truncate(54 + pixel_bytes)
         self.make_table(contact("camera", picture=big),
                         contact("icon", picture=self.sample("sample.ico")))
         program = self.start()

@@ -58,7 +58,7 @@ class SideWindows(Story):
         self.make_table(contact("alpha"))
         program = self.start()
         program.main()
-        self.click(program.page().find("frame", "Status banner"))
+        self.click(program.banner())
         surprise = program.window("*meow*")
         self.expect(self.client_size(program, surprise), (565, 40), "surprise window client size")
         self.holds_the_main_window(program, "the surprise window")
