@@ -27,16 +27,8 @@ class Node:
         return self.acc.name or ""
 
     @property
-    def description(self):
-        return self.acc.description or ""
-
-    @property
     def children(self):
         return [Node(c) for c in self.acc if c is not None]
-
-    @property
-    def parent(self):
-        return Node(self.acc.parent)
 
     def walk(self):
         yield self
@@ -61,10 +53,6 @@ class Node:
     @property
     def active(self):
         return self._has(pyatspi.STATE_ACTIVE)
-
-    @property
-    def selected(self):
-        return self._has(pyatspi.STATE_SELECTED)
 
     @property
     def text(self):
@@ -98,10 +86,6 @@ class Node:
                 last_start = start
             offset = max(end, offset + 1)
         return lines
-
-    @property
-    def value(self):
-        return self.acc.queryValue().currentValue
 
     @property
     def extents(self):

@@ -8,6 +8,7 @@ Environment:
   E2E_TIMEOUT_SCALE=N  multiply every wait by N on a very slow machine
 """
 
+import ctypes
 import os
 import re
 import signal
@@ -59,6 +60,13 @@ def stays_false(probe, seconds):
     return None
 
 
+def _die_with_the_test():
+    """Runs in each child before it starts: a test killed for taking too long leaves no X
+    server or program behind."""
+    os.setsid()
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+
+
 class Processes:
     """Background processes of one test, each in a session of its own, ended in reverse order."""
 
@@ -69,7 +77,8 @@ class Processes:
     def start(self, name, argv, env=None, cwd=None, **kwargs):
         log = open(os.path.join(self.log_dir, name + ".log"), "ab")
         process = subprocess.Popen(argv, env=env, cwd=cwd, stdout=log, stderr=log,
-                                   stdin=subprocess.DEVNULL, start_new_session=True, **kwargs)
+                                   stdin=subprocess.DEVNULL, preexec_fn=_die_with_the_test,
+                                   **kwargs)
         log.close()
         self.running.append(process)
         return process

@@ -8,6 +8,7 @@ every test passed or failed as marked expected; an expected failure that passes 
 import argparse
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -39,12 +40,14 @@ def run_one(test_id):
     env = dict(os.environ, PYTHONDONTWRITEBYTECODE="1", PYTHONUNBUFFERED="1")
     env.pop("AT_SPI_BUS_ADDRESS", None)  # the desktop's own screen reader bus, not the test's
     argv = ["dbus-run-session", "--", sys.executable, "-W", "ignore", __file__, "--one", test_id]
+    process = subprocess.Popen(argv, cwd=HERE, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, text=True, start_new_session=True)
     try:
-        result = subprocess.run(argv, cwd=HERE, env=env, capture_output=True, text=True,
-                                timeout=PER_TEST_TIMEOUT)
-        output, code = result.stdout + result.stderr, result.returncode
-    except subprocess.TimeoutExpired as timeout:
-        output = "%s\n%s" % (timeout.stdout or "", timeout.stderr or "")
+        output, _ = process.communicate(timeout=PER_TEST_TIMEOUT)
+        code = process.returncode
+    except subprocess.TimeoutExpired:
+        os.killpg(process.pid, signal.SIGKILL)  # the bus, the test and with it all it started
+        output, _ = process.communicate()
         code = None
     seconds = time.monotonic() - started
     if code is None:

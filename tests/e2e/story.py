@@ -15,8 +15,6 @@ import unittest
 from desktop import SCREEN, TIMEOUT, Desktop, Hopeless, stays_false, wait_until
 
 TITLE = "Palvane 32 v1.3"
-FIELDS = ("IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes",
-          "IRC Time Displacement", "IRC Spin", "IRC Picture")
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 
 
@@ -105,6 +103,9 @@ class Program:
             return None
         return wait_until(match, "the X window of %r" % node)
 
+    def client_size(self, window):
+        return self.desktop.client_geometry(self.x_window(window))[2:]
+
     def frame(self, node):
         return self.desktop.frame_geometry(self.x_window(node))
 
@@ -116,8 +117,6 @@ class Program:
 
 
 class Story(unittest.TestCase):
-    maxDiff = None
-
     def setUp(self):
         self.dir = tempfile.mkdtemp(prefix="palvane-e2e-")
         self.work = os.path.join(self.dir, "work")
@@ -245,11 +244,19 @@ class Story(unittest.TestCase):
             return probe(last[0])
         try:
             wait_until(check, what, TIMEOUT / 4)
+            return last[0]
         except AssertionError:
-            colours = sorted({p for row in last[0] for p in row}, key=sum)
-            self.fail("%s: not so on the screen (%d colours, darkest %s, brightest %s)"
-                      % (what, len(colours), colours[0], colours[-1]))
-        return last[0]
+            pass
+        colours = sorted({p for row in last[0] for p in row}, key=sum)
+        self.fail("%s: not so on the screen (%d colours, darkest %s, brightest %s)"
+                  % (what, len(colours), colours[0], colours[-1]))
+
+    def holds_the_main_window(self, what):
+        """Clicks the main window's Edit/Add tab, which no side window covers, and checks that
+        the click was refused."""
+        self.click(self.program.main(active=False).find("page tab", "Edit/Add"))
+        self.never(lambda: self.program.tab() != "View",
+                   "the main window took a click while %s was open" % what, seconds=1.0)
 
     def never(self, probe, what, seconds=2.0):
         """Watches for a while that probe() stays false."""

@@ -13,14 +13,6 @@ def near(colour, expected, tolerance=40):
 
 
 class Pictures(Story):
-    def holds_the_main_window(self, program):
-        self.click(program.main(active=False).find("page tab", "Edit/Add"))
-        self.never(lambda: program.tab() != "View", "the main window took a click while the "
-                   "viewer was open", seconds=1.0)
-
-    def client_size(self, program, window):
-        return self.desktop.client_geometry(program.x_window(window))[2:]
-
     def test_viewer_shows_the_picture_at_its_natural_size(self):
         self.make_table(contact("alpha", picture=self.sample("sample.bmp")), contact("beta"))
         program = self.start()
@@ -29,14 +21,14 @@ class Pictures(Story):
         self.expect(thumbnail.extents[2:], (73, 74), "thumbnail size")
         self.click(thumbnail, repeat=2)
         viewer = program.window("Image")
-        self.expect(self.client_size(program, viewer), (200, 100), "viewer client size")
+        self.expect(program.client_size(viewer), (200, 100), "viewer client size")
         # The sample: bands of 25 pixels (blue, green, red, ...) above a white bottom quarter.
         samples = (((12, 10), (0, 0, 255)), ((37, 10), (0, 255, 0)), ((62, 10), (255, 0, 0)),
                    ((12, 90), (255, 255, 255)))
         self.painted(viewer.extents, lambda rows: all(near(rows[py][px], colour)
                                                       for (px, py), colour in samples),
                      "the sample's colour bands at the top left of the viewer")
-        self.holds_the_main_window(program)
+        self.holds_the_main_window("the viewer")
         self.close(viewer)
         self.click(program.page().find("push button", "Next Record"))
         self.wait(lambda: not program.page().find_all("filler", "Picture", showing=True),
@@ -65,7 +57,7 @@ class Pictures(Story):
         self.wait_equal(lambda: program.page().find("text", "Nick").text, "icon", "Nick box")
         self.press("alt+p")
         viewer = program.window("Image")
-        width, height = self.client_size(program, viewer)
+        width, height = program.client_size(viewer)
         self.assertGreaterEqual(width, 120, "viewer client width for a 32x32 picture: room "
                                 "for the title bar's title and buttons")
         x, y, _, _ = viewer.extents
@@ -77,7 +69,7 @@ class Pictures(Story):
         self.close(viewer)
         self.press("alt+p")
         viewer = program.window("Image")
-        self.expect(self.client_size(program, viewer), (width, height),
+        self.expect(program.client_size(viewer), (width, height),
                     "viewer opened again after it was maximised")
 
     # audit 14.2: a bitmap or icon cut short loads and shows leftover memory

@@ -24,8 +24,7 @@ class StartUp(Story):
         self.make_table(contact("alpha", "Alpha Person"), contact("beta", "Beta Person"))
         program = self.start()
         main = program.main()
-        self.expect(self.desktop.client_geometry(program.x_window(main))[2:], (570, 347),
-                         "client size of the main window")
+        self.expect(program.client_size(main), (570, 347), "client size of the main window")
         self.expect(program.frame(main)[:2], (226, 167), "frame position on a first start")
         self.expect([w.name for w in program.windows()], [TITLE],
                          "windows on show at start")
@@ -77,7 +76,7 @@ class StartUp(Story):
         self.expect([w.role for w in program.windows()], ["alert"],
                          "only the error box is on show at first")
         self.press("Return")
-        main = program.main()
+        program.main()
         self.gone(box, "the error box to close")
         self.expect(program.tab(), "View", "tab on show")
 
@@ -95,7 +94,7 @@ class StartUp(Story):
         self.expect(text, "There are no records in the current database. Please make an entry.",
                     "information box")
         self.press("Return")
-        main = program.main()
+        program.main()
         self.expect(program.tab(), "Edit/Add", "tab on show")
         self.expect(program.page().find("text", "Nick").text, "", "Nick box")
 
