@@ -63,6 +63,13 @@ class Node:
             return None
 
     @property
+    def spoken(self):
+        """What a screen reader says for the node: its name, and its text when that adds to
+        the name."""
+        text = self.text or ""
+        return self.name if text in self.name else (self.name + " " + text).strip()
+
+    @property
     def selection(self):
         """(start, end) of the selected text, or None when nothing is selected."""
         text = self.acc.queryText()

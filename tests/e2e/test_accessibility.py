@@ -8,11 +8,6 @@ from story import Story, contact
 NAMED_ROLES = {"text", "push button", "spin button", "page tab", "menu item", "label", "image"}
 
 
-def read_aloud(node):
-    text = node.text or ""
-    return node.name if text in node.name else (node.name + " " + text).strip()
-
-
 class Accessibility(Story):
     def test_every_control_has_a_name(self):
         self.make_table(contact("alpha", picture=self.sample("sample.bmp")))
@@ -54,7 +49,7 @@ class Accessibility(Story):
         # surprise window types the same line first.
         self.types_readably(program.banner(), "the status banner", "Status banner")
         labels = view.find("frame", "Clocks").find_all(role="label")
-        values = [read_aloud(label) for label in labels if not label.name.endswith(":")]
+        values = [label.spoken for label in labels if not label.name.endswith(":")]
         self.assertTrue(values and all(any(c.isdigit() for c in v) for v in values),
                         "clock values read aloud: %s" % values)
         self.press("alt+s")
@@ -63,10 +58,10 @@ class Accessibility(Story):
 
     def types_readably(self, panel, what, title):
         """Waits for a typed line to be readable in the panel, beside what names the panel."""
-        said = [read_aloud(panel)]
+        said = [panel.spoken]
 
         def reads_a_line():
-            said[0] = read_aloud(panel)
+            said[0] = panel.spoken
             return len(said[0].replace(title, "").strip(" :")) >= 10
         try:
             wait_until(reads_a_line, what, TIMEOUT / 2)

@@ -6,16 +6,6 @@ from desktop import TIMEOUT, wait_until
 from story import Story, contact
 
 
-def read_aloud(panel):
-    """What a screen reader says for each label of a panel: its name, and its text when the
-    label offers one that the name does not already say."""
-    said = []
-    for label in panel.find_all(role="label"):
-        text = label.text or ""
-        said.append(label.name if text in label.name else (label.name + " " + text).strip())
-    return said
-
-
 class Clock(Story):
     def clock_says(self, panel_name, *values):
         """Waits a few clock ticks for the panel to read every one of the values."""
@@ -23,7 +13,7 @@ class Clock(Story):
         said = []
 
         def reads_all():
-            said[:] = read_aloud(panel)
+            said[:] = [label.spoken for label in panel.find_all(role="label")]
             return all(any(v in s for s in said) for v in values)
         try:
             wait_until(reads_all, "the clock", TIMEOUT / 4)

@@ -58,8 +58,9 @@ class Pictures(Story):
         self.press("alt+p")
         viewer = program.window("Image")
         width, height = program.client_size(viewer)
-        self.assertGreaterEqual(width, 120, "viewer client width for a 32x32 picture: room "
-                                "for the title bar's title and buttons")
+        if width < 120:
+            self.fail("a 32x32 picture gives a viewer %d pixels wide: no room for the title "
+                      "bar's title and buttons" % width)
         x, y, _, _ = viewer.extents
         self.painted((x + 16, y + 16, 1, 1), lambda rows: near(rows[0][0], (220, 120, 40)),
                      "the icon's colour at the top left of the viewer")
@@ -88,7 +89,7 @@ class Pictures(Story):
         self.expect(text, "Bitmap image is not valid.", "error for a bitmap cut short")
         self.press("Return")
         self.click(program.main().find("push button", "Next Record"))
-        box, text = program.message_box(TITLE)
+        program.message_box(TITLE)  # an icon cut short is refused as well
         self.press("Return")
 
     # audit 14.14: shapes of a WMF drawn with the default pen have no outline
