@@ -66,8 +66,7 @@ class Editing(Story):
         delete = edit.find("push button", "Delete Entry")
         self.click(delete)
         dialog = program.window(DELETE_DIALOG)
-        self.expect(self.desktop.client_geometry(program.x_window(dialog))[2:], (333, 219),
-                    "client size of the dialog")
+        self.expect(program.client_size(dialog), (333, 219), "client size of the dialog")
         self.assertCentred(program.frame(dialog), "delete dialog")
         self.expect(program.focus().name, "Yes", "focus when the dialog opens")
         # Refused while the dialog is open.
