@@ -36,8 +36,10 @@ const char* const kUsage =
     "  demo [PATH] [--count N]   create a new contact table holding about a dozen sample\n"
     "                            contacts (pictures go to the directory pictures/ beside\n"
     "                            the table); with --count, N generated contacts instead\n"
-    "  check [PATH]              check the file's integrity and the table's layout;\n"
-    "                            exit status 0 when both are fine, 1 otherwise\n"
+    "  check [PATH]              check that the program can use the table: the file's\n"
+    "                            integrity, the table's layout, and the program's writes\n"
+    "                            tried on an empty copy of it; exit status 0 when it can,\n"
+    "                            1 otherwise, naming each reason\n"
     "  import FILE [--table PATH] [--format csv|vcard]\n"
     "                            add the contacts of a CSV or vCard file (.csv, .vcf;\n"
     "                            else told by its content; '-' reads standard input):\n"
@@ -224,11 +226,12 @@ int exportFile(const TransferArguments& args) {
 
 int check(const Arguments& args) {
     const palvane::tool::CheckResult result = palvane::tool::checkTable(args.path);
-    if (!result.problems.isEmpty()) {
-        for (const QString& problem : result.problems)
-            print(stderr, QStringLiteral("palvane-table: %1: %2").arg(args.path, problem));
+    for (const QString& problem : result.problems)
+        print(stderr, QStringLiteral("palvane-table: %1: %2").arg(args.path, problem));
+    for (const QString& note : result.notes)
+        print(stderr, QStringLiteral("palvane-table: %1: note: %2").arg(args.path, note));
+    if (!result.problems.isEmpty())
         return kFailed;
-    }
     print(stdout,
           QStringLiteral("%1: ok (table \"contacts\", %2 fields, index \"%3\", %4 contacts)")
               .arg(args.path)
