@@ -6,6 +6,7 @@
 #include "tools/check_table.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
+#include "tools/show_contact.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -48,6 +49,11 @@ const char* const kUsage =
     "                            write every contact as CSV (the default) or vCard 4.0\n"
     "                            (vcard, or a FILE ending in .vcf) or 3.0 (vcard3); without\n"
     "                            FILE, or with '-', to standard output\n"
+    "  show NICK [--table PATH] [--format text|json]\n"
+    "                            show the contact whose nick is NICK (case ignored; else\n"
+    "                            the nearest nick, with a note) and their local time and\n"
+    "                            date now; json for scripts; exit status 1 when the table\n"
+    "                            holds no contacts\n"
     "  --help                    show this help\n"
     "\n"
     "PATH defaults to data/palvane.db under the working directory. No command overwrites\n"
@@ -258,6 +264,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kOk;
     }
+    if (command == QLatin1String("show"))
+        return palvane::tool::runShow(args);
     if (command == QLatin1String("import") || command == QLatin1String("export")) {
         const bool import = command == QLatin1String("import");
         TransferArguments transfer;
