@@ -48,6 +48,7 @@ struct ShowArguments {
 };
 
 std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
+    bool options = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
         const auto value = [&](const QString& option, QString& into) -> std::optional<QString> {
@@ -62,17 +63,22 @@ std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
                 return QStringLiteral("%1 needs a value").arg(option);
             return std::nullopt;
         };
-        if (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table="))) {
+        const bool option = options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
+        if (option && arg == QLatin1String("--")) {
+            options = false; // what follows is the nick, even one that starts with '-'
+        } else if (option &&
+                   (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table=")))) {
             if (auto error = value(QStringLiteral("--table"), out.table))
                 return error;
-        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
+        } else if (option && (arg == QLatin1String("--format") ||
+                              arg.startsWith(QLatin1String("--format=")))) {
             QString format;
             if (auto error = value(QStringLiteral("--format"), format))
                 return error;
             if (format != QLatin1String("text") && format != QLatin1String("json"))
                 return QStringLiteral("unknown format '%1' (text or json)").arg(format);
             out.json = format == QLatin1String("json");
-        } else if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1) {
+        } else if (option) {
             return QStringLiteral("unknown option '%1'").arg(arg);
         } else if (out.haveNick) {
             return QStringLiteral("unexpected argument '%1'").arg(arg);
