@@ -10,9 +10,9 @@ weechat.register("palvane_driver", "Palvane 32 developers", "1", "Proprietary",
                  "test driver for palvane.py", "", "")
 
 core = weechat.buffer_search_main()
+# The options stay at their defaults (palvane-table on PATH, the installed program's table)
+# until the last steps, which point them at nothing.
 steps = [
-    "/set plugins.var.python.palvane.command " + os.environ["PALVANE_TOOL"],
-    "/set plugins.var.python.palvane.table " + os.environ["PALVANE_TABLE"],
     "/palvane BOB",
     "/palvane bobby",
     # End of a whois, as the IRC plugin announces it once WeeChat has shown the reply: one for

@@ -20,14 +20,20 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 if [ -n "${KEEP:-}" ]; then trap 'echo "kept $work"' EXIT; fi
-"$tool" demo "$work/demo/palvane.db" >/dev/null
+# The table where the installed program keeps it, the tool on PATH: the script's defaults.
+export XDG_DATA_HOME=$work/data
+"$tool" demo "$XDG_DATA_HOME/palvane/data/palvane.db" >/dev/null
+bin=$work/bin
+mkdir -p "$bin"
+ln -s "$tool" "$bin/palvane-table"
+export PATH=$bin:$PATH
 mkdir -p "$work/home/python/autoload"
 cp "$script" "$work/home/python/autoload/palvane.py"
 cp "$here/driver.py" "$work/home/python/driver.py"
 
 # Day and month names as the checks below spell them.
 export LC_ALL=C.UTF-8
-export PALVANE_TOOL=$tool PALVANE_TABLE=$work/demo/palvane.db PALVANE_RESULT=$work/lines.txt
+export PALVANE_RESULT=$work/lines.txt
 # HOME too: nothing of the user's may be read or written.
 HOME=$work timeout 120 weechat-headless --dir "$work/home" --stdout \
     --run-command "/python load driver.py" </dev/null >"$work/weechat.out" 2>&1 || {
