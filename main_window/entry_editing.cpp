@@ -69,6 +69,7 @@ void TForm1::Button1Click() {
     values[palvane::FieldTimeDisplacement] = 0;
     values[palvane::FieldSpin] = 0;
     Table1->insertRecord(values);
+    newEntryRowId_ = Table1->currentRowId();
     SpinEdit1->setValueClamped(0);
     DisplacementFromSpin();
     Label6->setText(Clock.formatTime(palvane::nowInDays() + TimeDisplacement()));
@@ -165,10 +166,24 @@ void TForm1::PageControl1Change() {
         setActivePage(TabSheet2);
         return;
     }
+    // The entry New Entry made and nobody filled in is removed again. It goes before the tabs
+    // are loaded: loading the View tab searches for its empty nick, which can land on another
+    // record without a nick and would leave this one behind.
+    const bool newEntryCurrent = newEntryRowId_ >= 0 && Table1->currentRowId() == newEntryRowId_;
+    if (newEntryCurrent && isBlankEntry(Table1)) {
+        newEntryRowId_ = -1;
+        Table1->deleteRecord();
+        LoadEditTab();
+        if (!Table1->isEmpty())
+            SpinFromRecord();
+        DisplacementFromSpin();
+        Button2->setEnabled(false);
+        return;
+    }
     LoadEditTab();
     SpinFromRecord();
-    // An entry created with New Entry and never given a nick is removed again. A record that
-    // holds anything else is kept: deleting it would lose what the user typed.
+    // A blank entry an earlier run left behind goes as soon as it is current at a switch. A
+    // record without a nick that holds anything else is kept: deleting it would lose data.
     if (Edit2->text().isEmpty() && isBlankEntry(Table1)) {
         Table1->deleteRecord();
         writeSearchBox(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());

@@ -173,21 +173,27 @@ void SpinEdit::focusOutEvent(QFocusEvent* event) {
     noteText();
 }
 
-void SpinEdit::stepBy(int steps) {
+int SpinEdit::steppedValue(int steps) const {
     const long long target =
         static_cast<long long>(Value()) + static_cast<long long>(steps) * singleStep();
-    setValueClamped(static_cast<int>(std::clamp<long long>(target, minimum(), maximum())));
+    return static_cast<int>(std::clamp<long long>(target, minimum(), maximum()));
+}
+
+void SpinEdit::stepBy(int steps) {
+    setValueClamped(steppedValue(steps));
     selectAll();
 }
 
 QAbstractSpinBox::StepEnabled SpinEdit::stepEnabled() const {
     if (isReadOnly())
         return StepNone;
-    const int value = Value();
+    // A step is possible wherever it changes the text: towards a bound not reached yet, and
+    // from a value beyond the range, which the step brings back to the nearer bound.
+    const QString text = lineEdit()->text();
     StepEnabled enabled = StepNone;
-    if (value < maximum())
+    if (textFromValue(steppedValue(1)) != text)
         enabled |= StepUpEnabled;
-    if (value > minimum())
+    if (textFromValue(steppedValue(-1)) != text)
         enabled |= StepDownEnabled;
     return enabled;
 }

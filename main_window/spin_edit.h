@@ -4,7 +4,8 @@
 // reads as the minimum); typed values outside the range stand until the box loses the focus,
 // when the nearer bound replaces them (a text that is not a number becomes the minimum); a
 // whole number within the range stays as typed ("05", "+5").
-// Arrows, Up/Down, Page Up/Down and the wheel step from that value and stop at the bounds.
+// Arrows, Up/Down, Page Up/Down and the wheel step from that value and stop at the bounds; a
+// step from a value beyond the range gives the nearer bound.
 //
 // Typed characters: digits, "+", "-", the locale's decimal separator and control characters
 // other than Enter (Backspace, DEL, Escape, ...) are accepted; any other character, Enter
@@ -71,6 +72,8 @@ private:
     void filterComposedText(QInputMethodEvent* event);
     // Puts back a text that Qt replaced with its signals blocked, as silently.
     void restoreSilently(const QString& text);
+    // The value a step of steps from the current value gives, within the range.
+    int steppedValue(int steps) const;
     void noteText();
     QString lastText_;
 };

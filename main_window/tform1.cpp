@@ -3,6 +3,7 @@
 #include "core/settings_file.h"
 #include "main_window/db_controls.h"
 #include "main_window/key_filter.h"
+#include "main_window/page_look.h"
 #include "main_window/spin_edit.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
@@ -32,6 +33,8 @@ namespace {
 
 constexpr int kClientWidth = 570;
 constexpr int kClientHeight = 329;
+// Each tab page's client area; the strips placed at a page's bottom end at its edges.
+constexpr QSize kPageSize(562, 299);
 
 QFont arialPixels(int pixels, bool bold = false, bool italic = false) {
     QFont font(QStringLiteral("Arial"));
@@ -41,11 +44,15 @@ QFont arialPixels(int pixels, bool bold = false, bool italic = false) {
     return font;
 }
 
+// The colour of an enabled control's text; a disabled control keeps the style's disabled look
+// (the user reads the entry-changed flag from Update Entry's caption).
 void setTextColour(QWidget* w, const QColor& colour) {
     QPalette pal = w->palette();
-    pal.setColor(QPalette::WindowText, colour);
-    pal.setColor(QPalette::Text, colour);
-    pal.setColor(QPalette::ButtonText, colour);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        pal.setColor(group, QPalette::WindowText, colour);
+        pal.setColor(group, QPalette::Text, colour);
+        pal.setColor(group, QPalette::ButtonText, colour);
+    }
     w->setPalette(pal);
 }
 
@@ -112,6 +119,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(50);
+    Timer2->setTimerType(Qt::PreciseTimer); // the banner's hold is 2000 ms, not about 2 s
 
     OpenDialog1 = new palvane::OpenDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -121,8 +129,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setFont(arialPixels(12));
+    palvane::keepPageSize(PageControl1, kPageSize);
     PageControl1->setToolTip(QStringLiteral("To edit, switch to the Edit/Add tab"));
-    PageControl1->setToolTipDuration(0);
     setCentralWidget(PageControl1);
     buildViewTab();
     buildEditTab();
@@ -133,11 +141,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
 
     nameForAssistiveTechnology();
+    palvane::neverShowHints(this);
     connectHandlers();
     Timer1->start();
 }
 
-// Screen readers announce each box by the caption beside it.
+// Screen readers announce each box by the caption beside it and read every value as shown.
 void TForm1::nameForAssistiveTechnology() {
     const QString nick = QStringLiteral("Nick");
     const QString name = QStringLiteral("Real Name");
@@ -167,12 +176,20 @@ void TForm1::nameForAssistiveTechnology() {
     Panel5->setAccessibleDescription(QStringLiteral("Click or press Alt+S for a surprise"));
     Panel6->setAccessibleName(QStringLiteral("Clocks"));
     Panel7->setAccessibleName(QStringLiteral("Their clock and offset"));
-    Label1->setAccessibleName(QStringLiteral("Local Time"));
-    Label16->setAccessibleName(QStringLiteral("Local Date"));
-    Label2->setAccessibleName(QStringLiteral("Their Time"));
-    Label13->setAccessibleName(QStringLiteral("Their Date"));
-    Label6->setAccessibleName(QStringLiteral("Their Time"));
-    Label17->setAccessibleName(QStringLiteral("Their Date"));
+    // A value label needs no name: its text is what a screen reader speaks. Each caption is tied
+    // to the control it captions, so the value is announced with its caption.
+    struct Captioned {
+        const char* caption;
+        QWidget* control;
+    };
+    for (const Captioned& c :
+         {Captioned{"Label7", Edit1}, Captioned{"Label8", DBEdit1}, Captioned{"Label19", DBEdit3},
+          Captioned{"Label9", DBEdit2}, Captioned{"Label3", Edit2}, Captioned{"Label4", Edit3},
+          Captioned{"Label20", Edit5}, Captioned{"Label5", Edit4}, Captioned{"Label11", Label1},
+          Captioned{"Label15", Label16}, Captioned{"Label12", Label2},
+          Captioned{"Label14", Label13}, Captioned{"Hour12Def", Label6},
+          Captioned{"Label18", Label17}, Captioned{"Label10", SpinEdit1}})
+        findChild<QLabel*>(QLatin1String(c.caption))->setBuddy(c.control);
 }
 
 TForm1::~TForm1() {
@@ -204,7 +221,6 @@ void TForm1::buildViewTab() {
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setToolTip(
         QStringLiteral("Type in a persons name here, and the closest match will be displayed"));
-    Edit1->setToolTipDuration(0);
     DBEdit1 = new palvane::DBEdit(TabSheet1);
     DBEdit1->setObjectName(QStringLiteral("DBEdit1"));
     DBEdit3 = new palvane::DBEdit(TabSheet1);

@@ -198,6 +198,8 @@ private:
     void SpinFromRecord();
 
     double timeDisplacement_ = 0.0;
+    // The record the last New Entry stored, until the tab switch purges it; -1 for none.
+    qint64 newEntryRowId_ = -1;
     bool shownOnce_ = false;
     bool programTabSwitch_ = false;
     int searchBoxWrites_ = 0;

@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 
 namespace {
 
@@ -52,9 +53,19 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : palvane::SideWindow(parent) {
     CancelBtn = new QPushButton(QStringLiteral("No"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
     CancelBtn->setGeometry(159, 180, 75, 25);
-    CancelBtn->setAutoDefault(false);
+    // The focused push button takes Enter, so the default moves with the focus: Enter on "No"
+    // answers No.
+    CancelBtn->setAutoDefault(true);
     setCancelButton(CancelBtn);
 
     connect(OKBtn, &QPushButton::clicked, this, [this] { setModalResult(palvane::mrOk); });
     connect(CancelBtn, &QPushButton::clicked, this, [this] { setModalResult(palvane::mrCancel); });
+}
+
+void TOKBottomDlg::showEvent(QShowEvent* event) {
+    // The dialog is only hidden between showings and would come back with the focus where the
+    // last answer left it; each showing starts on "Yes", as a newly made dialog does.
+    if (!event->spontaneous())
+        OKBtn->setFocus(Qt::OtherFocusReason);
+    palvane::SideWindow::showEvent(event);
 }

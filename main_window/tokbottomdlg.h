@@ -1,6 +1,7 @@
 #pragma once
 // The delete confirmation: "Yes" (default, Enter) gives mrOk, "No" (Escape) and the close box
-// give mrCancel. Only mrOk deletes.
+// give mrCancel. Only mrOk deletes. Enter presses the focused button (the default follows the
+// focus); every showing starts with the focus on "Yes".
 //
 // Controls: Bevel1 frame; Label1 and Label2 the question; OKBtn "Yes"; CancelBtn "No".
 
@@ -21,4 +22,7 @@ public:
     QLabel* Label2 = nullptr;
     QPushButton* OKBtn = nullptr;
     QPushButton* CancelBtn = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 };

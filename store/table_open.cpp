@@ -3,6 +3,7 @@
 
 #include "store/field_names.h"
 #include "store/table_impl.h"
+#include "store/table_layout.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,61 +61,13 @@ void Table::Impl::openFile() {
 }
 
 void Table::Impl::readSchema() {
-    const QString prefix = QStringLiteral("Cannot open the contact table %1: ").arg(path);
-    sql::Statement lookup;
-    int rc = lookup.prepare(db,
-                            QStringLiteral("SELECT type FROM sqlite_schema WHERE name = "
-                                           "'contacts' COLLATE NOCASE AND type IN ('table', "
-                                           "'view')"),
-                            false);
-    QString type;
-    if (rc == SQLITE_OK) {
-        sql::StatementUse use(lookup.get());
-        rc = sqlite3_step(lookup.get());
-        if (rc == SQLITE_ROW)
-            type = sql::columnText(lookup.get(), 0);
-    }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        const int code = sqlite3_errcode(db) & 0xff;
-        if (code == SQLITE_NOTADB || code == SQLITE_CORRUPT)
-            throw TableError(prefix + QStringLiteral("the file is damaged or not a table file (%1)")
-                                          .arg(sql::errorText(db)));
-        throw TableError(prefix + sql::errorText(db));
-    }
-    if (type.isEmpty())
-        throw TableError(prefix + QStringLiteral("the file holds no table \"contacts\""));
-    if (type != QLatin1String("table"))
-        throw TableError(prefix + QStringLiteral("\"contacts\" is a view, not a table"));
-
-    sql::Statement info;
-    if (info.prepare(db, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts')"),
-                     false) != SQLITE_OK)
-        throw TableError(prefix + sql::errorText(db));
-    columns.fill(QString());
-    lengths.fill(0);
-    {
-        sql::StatementUse use(info.get());
-        while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
-            const QString name = sql::columnText(info.get(), 0);
-            for (int i = 0; i < FieldCount; ++i) {
-                if (columns[i].isEmpty() &&
-                    name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
-                    columns[i] = name;
-                    if (fieldKind(i) == FieldKind::Text)
-                        lengths[i] = sql::declaredLength(sql::columnText(info.get(), 1));
-                }
-            }
-        }
-        if (rc != SQLITE_DONE)
-            throw TableError(prefix + sql::errorText(db));
-    }
-    // The cursor stands on rowids; a table without them cannot be browsed.
-    sql::Statement rowidProbe;
-    if (rowidProbe.prepare(db, QStringLiteral("SELECT rowid FROM contacts LIMIT 0"), false) !=
-        SQLITE_OK)
+    // The table tool's check judges a file through the same function.
+    const TableLayout layout = readTableLayout(db);
+    if (!layout.refusal.isEmpty())
         throw TableError(
-            prefix +
-            QStringLiteral("the table \"contacts\" has no rowid (%1)").arg(sql::errorText(db)));
+            QStringLiteral("Cannot open the contact table %1: %2").arg(path, layout.refusal));
+    columns = layout.columns;
+    lengths = layout.lengths;
 }
 
 void Table::Impl::closeFile() noexcept {
@@ -141,30 +94,12 @@ void Table::Impl::checkNickIndex() {
         return;
     const QString prefix = QStringLiteral("Cannot use the index '%1' of %2: ")
                                .arg(QLatin1String(kNickIndexName), path);
-    if (columns[FieldNick].isEmpty())
-        throw TableError(prefix + QStringLiteral("the table has no field \"IRC Nick\""));
-    sql::Statement lookup;
-    if (lookup.prepare(db,
-                       QStringLiteral("SELECT tbl_name, (SELECT name FROM pragma_index_xinfo(?1) "
-                                      "WHERE key ORDER BY seqno LIMIT 1) FROM sqlite_schema "
-                                      "WHERE type = 'index' AND name = ?1 COLLATE NOCASE"),
-                       false) != SQLITE_OK)
-        fail(QStringLiteral("Cannot read the contact table"));
-    sql::StatementUse use(lookup.get());
-    sqlite3_bind_text(lookup.get(), 1, kNickIndexName, -1, SQLITE_STATIC);
-    const int rc = sqlite3_step(lookup.get());
-    if (rc == SQLITE_DONE)
-        throw TableError(prefix + QStringLiteral("the index does not exist"));
-    if (rc != SQLITE_ROW)
-        fail(QStringLiteral("Cannot read the contact table"));
-    const QString table = sql::columnText(lookup.get(), 0);
-    const QString key = sql::columnText(lookup.get(), 1);
-    if (table.compare(QLatin1String("contacts"), Qt::CaseInsensitive) != 0)
-        throw TableError(prefix +
-                         QStringLiteral("the index belongs to the table \"%1\"").arg(table));
-    if (key.compare(columns[FieldNick], Qt::CaseInsensitive) != 0)
-        throw TableError(prefix +
-                         QStringLiteral("the index does not have \"IRC Nick\" as its key"));
+    const NickIndexCheck index = inspectNickIndex(db, columns[FieldNick]);
+    if (!index.readError.isEmpty())
+        throw TableError(
+            QStringLiteral("Cannot read the contact table %1: %2").arg(path, index.readError));
+    if (!index.problem.isEmpty())
+        throw TableError(prefix + index.problem);
     nickIndexChecked = true;
 }
 

@@ -111,8 +111,15 @@ void TestMainWindow::layoutCarriesTheNamedControlsAndTexts() {
     QCOMPARE(form->Exit1->text(), QStringLiteral("&Exit"));
     QCOMPARE(form->About1->text(), QStringLiteral("&About"));
     QVERIFY(!form->About1->menu());
-    // Fixed size: the client area below the menu bar is 570 x 329.
+    // Fixed size: the client area below the menu bar is 570 x 329, each page 562 x 299, so
+    // that the strips placed at the bottom end at the page's right and bottom edges.
     QCOMPARE(form->centralWidget()->width(), 570);
+    // (a page is sized when it is shown: the hidden one takes the size of the stack it is in)
+    QCOMPARE(form->TabSheet1->size(), QSize(562, 299));
+    QCOMPARE(form->TabSheet2->parentWidget()->size(), QSize(562, 299));
+    QCOMPARE(form->Panel5->geometry().bottomRight(), form->TabSheet1->rect().bottomRight());
+    QCOMPARE(form->Panel3->geometry().bottomRight(),
+             form->TabSheet2->parentWidget()->rect().bottomRight());
     QCOMPARE(form->minimumSize(), form->maximumSize());
     QVERIFY(!(form->windowFlags() & Qt::WindowMaximizeButtonHint));
 
@@ -160,6 +167,8 @@ void TestMainWindow::layoutCarriesTheNamedControlsAndTexts() {
     QCOMPARE(form->Image1->geometry(), QRect(16, 4, 73, 74));
     QCOMPARE(form->Timer1->interval(), 250);
     QVERIFY(form->Timer1->isActive());
+    // The banner's steps and its 2000 ms hold are exact intervals, not ones Qt may stretch.
+    QCOMPARE(form->Timer2->timerType(), Qt::PreciseTimer);
     QCOMPARE(form->OpenDialog1->Filter, QStringLiteral("Image File (*.bmp)"));
     QCOMPARE(
         form->Edit1->toolTip(),

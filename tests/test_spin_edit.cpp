@@ -320,15 +320,26 @@ void TestSpinEdit::stepsStopAtTheBounds() {
     QTest::keyClick(f.spin, Qt::Key_Up);
     QCOMPARE(f.text(), QStringLiteral("-23"));
 
-    // From a typed value beyond the range, a step stops at the bound.
+    // From a typed value beyond the range, a step either way gives the nearer bound, and
+    // reports the change.
     f.typeOver(QStringLiteral("30"));
-    QVERIFY(!(f.spin->stepEnabled() & QAbstractSpinBox::StepUpEnabled));
     QTest::keyClick(f.spin, Qt::Key_Down);
     QCOMPARE(f.text(), QStringLiteral("24"));
     f.typeOver(QStringLiteral("-30"));
-    QVERIFY(!(f.spin->stepEnabled() & QAbstractSpinBox::StepDownEnabled));
     QTest::keyClick(f.spin, Qt::Key_Up);
     QCOMPARE(f.text(), QStringLiteral("-24"));
+    f.typeOver(QStringLiteral("99"));
+    f.resetSpies();
+    QTest::keyClick(f.spin, Qt::Key_Up);
+    QCOMPARE(f.text(), QStringLiteral("24"));
+    QCOMPARE(f.changed->count(), 1);
+    f.typeOver(QStringLiteral("-99"));
+    f.resetSpies();
+    QTest::keyClick(f.spin, Qt::Key_Down);
+    QCOMPARE(f.text(), QStringLiteral("-24"));
+    QCOMPARE(f.changed->count(), 1);
+    // At the bound itself there is nowhere to go.
+    QVERIFY(!(f.spin->stepEnabled() & QAbstractSpinBox::StepDownEnabled));
 
     // Page keys move ten at a time and stop at the bounds as well.
     f.spin->setValueClamped(20);

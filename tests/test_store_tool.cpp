@@ -53,6 +53,8 @@ private slots:
     void demoSamples();
     void demoGenerated();
     void checkFindsProblems();
+    void checkJudgesLikeTheProgram();
+    void checkTellsALockFromDamage();
 };
 
 void TestStoreTool::helpAndBadArguments() {
@@ -190,10 +192,16 @@ void TestStoreTool::demoGenerated() {
 
 void TestStoreTool::checkFindsProblems() {
     Sandbox box;
+    // A table the program can use passes with notes; the notes must not turn into problems.
     const auto problemsOf = [](const QString& path) {
         const Run run = runTool({QStringLiteral("check"), path});
         return run.exitCode == 1 ? run.err
                                  : QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.out);
+    };
+    const auto notesOf = [](const QString& path) {
+        const Run run = runTool({QStringLiteral("check"), path});
+        return run.exitCode == 0 ? run.err
+                                 : QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err);
     };
     QVERIFY(problemsOf(box.path() + QStringLiteral("/none.db"))
                 .contains(QStringLiteral("does not exist")));
@@ -213,8 +221,9 @@ void TestStoreTool::checkFindsProblems() {
         return path;
     };
     const QString noIndex = makeTable(QStringLiteral("noindex.db"), palvane::contactTableSql());
-    QVERIFY(
-        problemsOf(noIndex).contains(QStringLiteral("the index \"IRC NICK INDEX\" is missing")));
+    QVERIFY(problemsOf(noIndex).contains(
+        QStringLiteral("the first nick search fails: Cannot use the index 'IRC NICK INDEX': the "
+                       "index does not exist")));
 
     const QString swapped = makeTable(
         QStringLiteral("swapped.db"),
@@ -223,7 +232,7 @@ void TestStoreTool::checkFindsProblems() {
             "\"IRC Email\" TEXT, \"IRC Notes\" TEXT, \"IRC Spin\" INTEGER, "
             "\"IRC Time Displacement\" REAL, \"IRC Picture\" TEXT);") +
             palvane::nickIndexSql());
-    const QString swappedProblems = problemsOf(swapped);
+    const QString swappedProblems = notesOf(swapped);
     QVERIFY2(swappedProblems.contains(
                  QStringLiteral("field 6 is \"IRC Spin\"; expected \"IRC Time Displacement\"")),
              qPrintable(swappedProblems));
@@ -238,18 +247,124 @@ void TestStoreTool::checkFindsProblems() {
         QStringLiteral("binary.db"),
         palvane::contactTableSql() +
             QStringLiteral(";CREATE INDEX \"IRC NICK INDEX\" ON contacts (\"IRC Nick\")"));
-    QVERIFY(problemsOf(binary).contains(QStringLiteral("expected NOCASE")));
+    QVERIFY(notesOf(binary).contains(QStringLiteral("expected NOCASE")));
 
     const QString textSpin = makeTable(QStringLiteral("textspin.db"),
                                        QString(palvane::contactTableSql())
                                                .replace(QStringLiteral("\"IRC Spin\" INTEGER"),
                                                         QStringLiteral("\"IRC Spin\" TEXT")) +
                                            QLatin1Char(';') + palvane::nickIndexSql());
-    QVERIFY(problemsOf(textSpin).contains(QStringLiteral("expected an integer type")));
+    QVERIFY(notesOf(textSpin).contains(QStringLiteral("expected an integer type")));
 
     const QString other =
         makeTable(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE people (x)"));
     QVERIFY(problemsOf(other).contains(QStringLiteral("no table \"contacts\"")));
+}
+
+// Each layout is judged by check and by the program itself: check must refuse exactly the
+// tables the program refuses or later fails on, and name the reason.
+void TestStoreTool::checkJudgesLikeTheProgram() {
+    Sandbox box;
+    const auto layout = [](const QString& from, const QString& to) {
+        return palvane::contactTableSql().replace(from, to) + QLatin1Char(';') +
+               palvane::nickIndexSql();
+    };
+    const QString nick = QStringLiteral("\"IRC Nick\" VARCHAR(64)");
+    struct Case {
+        QString name;
+        QString sql;
+        QString problem; // empty: the program can use the table
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("norowid"),
+         palvane::contactTableSql().replace(nick, nick + QStringLiteral(" PRIMARY KEY")) +
+             QStringLiteral(" WITHOUT ROWID;") + palvane::nickIndexSql(),
+         QStringLiteral("the program does not open it: the table \"contacts\" has no rowid")},
+        {QStringLiteral("notnull"), layout(nick, nick + QStringLiteral(" NOT NULL")),
+         QStringLiteral("New Entry fails: NOT NULL constraint failed: contacts.IRC Nick")},
+        // Blank nicks become '' here, and names and case differ from the program's own table.
+        {QStringLiteral("replace"),
+         layout(nick, QStringLiteral("\"irc nick\" TEXT NOT NULL ON CONFLICT REPLACE DEFAULT '', "
+                                     "added TEXT NOT NULL DEFAULT 'x'"))
+             .replace(QStringLiteral("TABLE contacts"), QStringLiteral("TABLE CONTACTS")),
+         QString()},
+        {QStringLiteral("check"),
+         layout(QStringLiteral("\"IRC Notes\" VARCHAR(32000)"),
+                QStringLiteral("\"IRC Notes\" TEXT CHECK (length(\"IRC Notes\") < 10)")),
+         QStringLiteral("Update Entry fails: CHECK constraint failed")},
+        {QStringLiteral("email"),
+         layout(QStringLiteral("\"IRC Email\" VARCHAR(254)"),
+                QStringLiteral("\"IRC Email\" VARCHAR(254) UNIQUE")),
+         QStringLiteral("a contact with the same name, location, e-mail, notes, offset or picture "
+                        "as another cannot be stored: UNIQUE constraint failed: contacts.IRC "
+                        "Email")},
+        {QStringLiteral("trigger"),
+         layout(QString(), QString()) +
+             QStringLiteral(";CREATE TRIGGER keep BEFORE DELETE ON contacts BEGIN SELECT "
+                            "RAISE(ABORT, 'kept'); END"),
+         QStringLiteral("Delete Entry fails: kept")},
+        // A generated column cannot be written: to the program the field is missing.
+        {QStringLiteral("generated"),
+         layout(QStringLiteral("\"IRC Picture\" VARCHAR(4096)"),
+                QStringLiteral("\"IRC Picture\" TEXT AS ('none')")),
+         QStringLiteral("the field \"IRC Picture\" is missing")},
+    };
+    for (const Case& c : cases) {
+        const QString path = box.path() + QLatin1Char('/') + c.name + QStringLiteral(".db");
+        {
+            RawDb raw(path);
+            QVERIFY2(raw.exec(c.sql), qPrintable(c.name + QStringLiteral(": ") + raw.error()));
+        }
+        const QByteArray before = contentsOf(path);
+        const Run run = runTool({QStringLiteral("check"), path});
+        QCOMPARE(contentsOf(path), before);
+        if (c.problem.isEmpty()) {
+            QVERIFY2(run.exitCode == 0, qPrintable(c.name + QStringLiteral(": ") + run.err));
+        } else {
+            QVERIFY2(run.exitCode == 1 && run.err.contains(c.problem),
+                     qPrintable(c.name + QStringLiteral(": ") + run.err));
+        }
+    }
+
+    // The program agrees: it refuses the first table, fails New Entry on the second, makes
+    // contacts in the third and misses the generated field.
+    QDir::setCurrent(box.path());
+    palvane::Table table;
+    table.setDatabaseName(box.path());
+    const auto openedAs = [&](const char* name) {
+        table.close();
+        table.setTableName(QLatin1String(name) + QStringLiteral(".db"));
+        table.open();
+    };
+    palvane::InsertValues newEntry{};
+    newEntry[palvane::FieldTimeDisplacement] = 0;
+    newEntry[palvane::FieldSpin] = 0;
+    QVERIFY_THROWS_EXCEPTION(palvane::TableError, openedAs("norowid"));
+    openedAs("notnull");
+    QVERIFY_THROWS_EXCEPTION(palvane::TableError, table.insertRecord(newEntry));
+    table.cancel();
+    openedAs("replace");
+    table.insertRecord(newEntry);
+    table.insertRecord(newEntry);
+    QCOMPARE(table.recordCount(), 2);
+    openedAs("generated");
+    QVERIFY_THROWS_EXCEPTION(palvane::TableError, table.fieldByName(QStringLiteral("IRC Picture")));
+}
+
+void TestStoreTool::checkTellsALockFromDamage() {
+    Sandbox box;
+    box.createTable({palvane::test::contact(QStringLiteral("bob"))});
+    RawDb other(box.dbPath());
+    QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+    Run run = runTool({QStringLiteral("check")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("the table is in use by another program")) &&
+                 run.err.contains(QStringLiteral("try again")) &&
+                 !run.err.contains(QStringLiteral("damaged")),
+             qPrintable(run.err));
+    QVERIFY(other.exec(QStringLiteral("COMMIT")));
+    run = runTool({QStringLiteral("check")});
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(TestStoreTool)

@@ -2,14 +2,21 @@
 
 #include "store/field_names.h"
 #include "store/sqlite_util.h"
+#include "store/table_layout.h"
+#include "store/table_trial.h"
 
 #include <QFileInfo>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 namespace palvane::tool {
 
 namespace {
+
+const QString kInUse = QStringLiteral("the table is in use by another program (%1); try again "
+                                      "when that program has finished with it");
 
 // Type affinity of a declared column type, by the engine's rules.
 enum class Affinity { Integer, Text, Blob, Real, Numeric };
@@ -33,14 +40,21 @@ class ReadOnlyConnection {
 public:
     explicit ReadOnlyConnection(const QString& path) {
         rc_ = sqlite3_open_v2(path.toUtf8().constData(), &db_, SQLITE_OPEN_READONLY, nullptr);
-        if (db_)
+        if (db_) {
+            sqlite3_extended_result_codes(db_, 1);
             sqlite3_busy_timeout(db_, 2000);
+        }
     }
     ~ReadOnlyConnection() { sqlite3_close_v2(db_); }
     ReadOnlyConnection(const ReadOnlyConnection&) = delete;
     ReadOnlyConnection& operator=(const ReadOnlyConnection&) = delete;
     bool ok() const { return rc_ == SQLITE_OK; }
     sqlite3* get() const { return db_; }
+    // Whether the last failure was another program's lock.
+    bool busy() const {
+        const int code = sqlite3_errcode(db_) & 0xff;
+        return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+    }
 
 private:
     sqlite3* db_ = nullptr;
@@ -73,80 +87,99 @@ QueryResult query(sqlite3* db, const QString& text) {
     return result;
 }
 
-void checkColumns(sqlite3* db, QStringList& problems) {
-    const QueryResult info = query(
-        db, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts') ORDER BY cid"));
-    if (!info.error.isEmpty()) {
-        problems << QStringLiteral("cannot read the fields: %1").arg(info.error);
-        return;
-    }
-    if (info.rows.size() != FieldCount)
-        problems << QStringLiteral("the table has %1 fields; expected %2")
-                        .arg(info.rows.size())
-                        .arg(int(FieldCount));
+QString fieldName(int i) {
+    return QLatin1String(kFieldNames[i]);
+}
+
+void checkFields(const TableLayout& layout, CheckResult& result) {
     for (int i = 0; i < FieldCount; ++i) {
-        const QString expected = QLatin1String(kFieldNames[i]);
-        if (i >= info.rows.size()) {
-            problems << QStringLiteral("field %1 \"%2\" is missing").arg(i + 1).arg(expected);
+        if (layout.columns[i].isEmpty()) {
+            result.problems << QStringLiteral("the field \"%1\" is missing: the program stops "
+                                              "with \"Field '%1' not found\" where it needs it")
+                                   .arg(fieldName(i));
             continue;
         }
-        const QString name = info.rows[i][0];
-        const QString type = info.rows[i][1];
-        if (name != expected) {
-            problems << QStringLiteral("field %1 is \"%2\"; expected \"%3\"")
-                            .arg(i + 1)
-                            .arg(name, expected);
-            continue;
+        // The program finds its fields by name; other positions and types only differ from
+        // the tables it is made for.
+        const int position = layout.positions[i];
+        if (position != i)
+            result.notes << (position < FieldCount
+                                 ? QStringLiteral("field %1 is \"%2\"; expected \"%3\"")
+                                       .arg(position + 1)
+                                       .arg(layout.columns[i], fieldName(position))
+                                 : QStringLiteral("field %1 is \"%2\"; expected it to be field %3")
+                                       .arg(position + 1)
+                                       .arg(layout.columns[i])
+                                       .arg(i + 1)) +
+                                QStringLiteral(" (the program finds its fields by name)");
+        const Affinity affinity = affinityOf(layout.types[i]);
+        const QString type = layout.types[i];
+        switch (fieldKind(i)) {
+        case FieldKind::Text:
+            if (affinity != Affinity::Text && affinity != Affinity::Blob)
+                result.notes << QStringLiteral("the field \"%1\" has the type \"%2\" (expected a "
+                                               "text type): a text that looks like a number is "
+                                               "stored as a number (\"007\" reads back as \"7\")")
+                                    .arg(fieldName(i), type);
+            break;
+        case FieldKind::Real:
+            if (affinity != Affinity::Real && affinity != Affinity::Numeric)
+                result.notes << QStringLiteral("the field \"%1\" has the type \"%2\" (expected a "
+                                               "floating-point type)")
+                                    .arg(fieldName(i), type);
+            break;
+        case FieldKind::Integer:
+            if (affinity != Affinity::Integer && affinity != Affinity::Numeric)
+                result.notes << QStringLiteral("the field \"%1\" has the type \"%2\" (expected an "
+                                               "integer type)")
+                                    .arg(fieldName(i), type);
+            break;
         }
-        const Affinity affinity = affinityOf(type);
-        const bool fits = fieldKind(i) == FieldKind::Text ? affinity == Affinity::Text
-                          : fieldKind(i) == FieldKind::Real
-                              ? affinity == Affinity::Real || affinity == Affinity::Numeric
-                              : affinity == Affinity::Integer || affinity == Affinity::Numeric;
-        if (!fits)
-            problems << QStringLiteral("field %1 \"%2\" has the type \"%3\"; expected %4")
-                            .arg(i + 1)
-                            .arg(name, type,
-                                 fieldKind(i) == FieldKind::Text ? QStringLiteral("a text type")
-                                 : fieldKind(i) == FieldKind::Real
-                                     ? QStringLiteral("a floating-point type")
-                                     : QStringLiteral("an integer type"));
     }
 }
 
-void checkIndex(sqlite3* db, QStringList& problems) {
+// Returns false when a lock stopped the check.
+bool checkIndex(const ReadOnlyConnection& connection, const TableLayout& layout,
+                CheckResult& result) {
     const QString name = QLatin1String(kNickIndexName);
-    const QueryResult index = query(
-        db,
-        QStringLiteral("SELECT tbl_name FROM sqlite_schema WHERE type = 'index' AND name = '%1'")
-            .arg(name));
-    if (!index.error.isEmpty()) {
-        problems << QStringLiteral("cannot read the indexes: %1").arg(index.error);
-        return;
+    const NickIndexCheck index = inspectNickIndex(connection.get(), layout.columns[FieldNick]);
+    if (!index.readError.isEmpty()) {
+        if (connection.busy())
+            return false;
+        result.problems << QStringLiteral("cannot read the indexes: %1").arg(index.readError);
+        return true;
     }
-    if (index.rows.isEmpty()) {
-        problems << QStringLiteral("the index \"%1\" is missing").arg(name);
-        return;
+    if (!index.problem.isEmpty()) {
+        result.problems << QStringLiteral("the first nick search fails: Cannot use the index "
+                                          "'%1': %2")
+                               .arg(name, index.problem);
+        return true;
     }
-    if (index.rows[0][0] != QLatin1String("contacts"))
-        problems << QStringLiteral("the index \"%1\" belongs to the table \"%2\"")
-                        .arg(name, index.rows[0][0]);
-    const QueryResult keys = query(
-        db,
-        QStringLiteral("SELECT name, coll FROM pragma_index_xinfo('%1') WHERE key ORDER BY seqno")
+    const QueryResult key = query(
+        connection.get(),
+        QStringLiteral("SELECT coll FROM pragma_index_xinfo('%1') WHERE key ORDER BY seqno LIMIT 1")
             .arg(name));
-    if (keys.rows.size() != 1 || keys.rows[0][0] != QLatin1String(kFieldNames[FieldNick]))
-        problems
-            << QStringLiteral("the index \"%1\" must have \"IRC Nick\" as its only key").arg(name);
-    else if (keys.rows[0][1].compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) != 0)
-        problems << QStringLiteral("the index \"%1\" compares nicks with %2; expected NOCASE")
-                        .arg(name, keys.rows[0][1]);
-    const QueryResult unique = query(
-        db, QStringLiteral("SELECT \"unique\" FROM pragma_index_list('contacts') WHERE name = '%1'")
-                .arg(name));
-    if (!unique.rows.isEmpty() && unique.rows[0][0] == QLatin1String("1"))
-        problems
-            << QStringLiteral("the index \"%1\" is unique; it must admit equal nicks").arg(name);
+    if (!key.rows.isEmpty() &&
+        key.rows[0][0].compare(QLatin1String("NOCASE"), Qt::CaseInsensitive) != 0)
+        result.notes << QStringLiteral("the index \"%1\" compares nicks with %2; expected NOCASE "
+                                       "(every nick search and move reads the whole table)")
+                            .arg(name, key.rows[0][0]);
+    return true;
+}
+
+// A file or folder the user cannot write is opened read-only by the program.
+void checkWritable(const QString& path, CheckResult& result) {
+    const QFileInfo file(path);
+    if (!file.isWritable() || !QFileInfo(file.absolutePath()).isWritable())
+        result.notes << QStringLiteral("the file or its folder cannot be written here: the "
+                                       "program opens it read-only, and New Entry, Update Entry "
+                                       "and Delete Entry fail");
+}
+
+CheckResult inUse(const ReadOnlyConnection& connection) {
+    CheckResult result;
+    result.problems << kInUse.arg(sql::errorText(connection.get()));
+    return result;
 }
 
 } // namespace
@@ -162,6 +195,10 @@ CheckResult checkTable(const QString& path) {
         result.problems << QStringLiteral("it is a directory, not a file");
         return result;
     }
+    if (!info.isReadable()) {
+        result.problems << QStringLiteral("the file cannot be read (permission denied)");
+        return result;
+    }
     ReadOnlyConnection connection(path);
     if (!connection.ok()) {
         result.problems
@@ -171,6 +208,8 @@ CheckResult checkTable(const QString& path) {
     sqlite3* db = connection.get();
     const QueryResult integrity = query(db, QStringLiteral("PRAGMA integrity_check"));
     if (!integrity.error.isEmpty()) {
+        if (connection.busy())
+            return inUse(connection);
         result.problems
             << QStringLiteral("the file is damaged or not a table file (%1)").arg(integrity.error);
         return result;
@@ -180,16 +219,34 @@ CheckResult checkTable(const QString& path) {
             result.problems << QStringLiteral("damaged: %1").arg(row.value(0));
         return result;
     }
-    const QueryResult table =
-        query(db, QStringLiteral(
-                      "SELECT type FROM sqlite_schema WHERE name = 'contacts' AND type = 'table'"));
-    if (table.rows.isEmpty()) {
-        result.problems << QStringLiteral("the file holds no table \"contacts\"");
+
+    const TableLayout layout = readTableLayout(db);
+    if (layout.errorCode == SQLITE_BUSY || layout.errorCode == SQLITE_LOCKED)
+        return inUse(connection);
+    if (!layout.refusal.isEmpty()) {
+        result.problems << QStringLiteral("the program does not open it: %1").arg(layout.refusal);
         return result;
     }
-    checkColumns(db, result.problems);
-    checkIndex(db, result.problems);
+    checkFields(layout, result);
+    if (!checkIndex(connection, layout, result))
+        return inUse(connection);
+    // With a field missing, every write fails on that alone: nothing more to learn by trying.
+    if (std::none_of(layout.columns.begin(), layout.columns.end(),
+                     [](const QString& column) { return column.isEmpty(); })) {
+        try {
+            result.problems << tryTableActions(db);
+        } catch (const TableError& error) {
+            if (connection.busy())
+                return inUse(connection);
+            result.notes << QStringLiteral("the program's actions could not be tried on a copy "
+                                           "of the layout: %1")
+                                .arg(error.message());
+        }
+    }
+    checkWritable(path, result);
     const QueryResult count = query(db, QStringLiteral("SELECT count(*) FROM contacts"));
+    if (!count.error.isEmpty() && connection.busy())
+        return inUse(connection);
     if (!count.rows.isEmpty())
         result.records = count.rows[0][0].toLongLong();
     return result;

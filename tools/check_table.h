@@ -1,5 +1,5 @@
 #pragma once
-// The table tool's check command: file integrity and table layout.
+// The table tool's check command: whether the program can use a table file, and why not.
 
 #include <QString>
 #include <QStringList>
@@ -7,14 +7,19 @@
 namespace palvane::tool {
 
 struct CheckResult {
-    QStringList problems; // empty when the table is fine
+    // What the program refuses or fails on: damage, a layout it does not open, a field it
+    // cannot find, a nick index its search cannot use, an action of the windows that the
+    // table refuses. Empty exactly when the program can use the table.
+    QStringList problems;
+    // What works, but not as the program's own tables do (field order and types, an index
+    // that does not speed up the nick search, a file the program can only read).
+    QStringList notes;
     qint64 records = 0;
 };
 
-// Runs the engine's integrity check and compares the table layout with the one the program
-// expects: table "contacts", the eight fields at their positions with text or numeric types,
-// and the index "IRC NICK INDEX" on "IRC Nick" under NOCASE admitting duplicates. Opens the
-// file read-only; never changes it.
+// Opens the file read-only and never changes it. Judges the layout through the same routine
+// the program opens its table with, and tries the windows' writes on an empty copy of the
+// layout. A file that another program has locked is reported as in use, not as damaged.
 CheckResult checkTable(const QString& path);
 
 } // namespace palvane::tool

@@ -6,6 +6,7 @@
 #include "tools/check_table.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
+#include "tools/show_contact.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -36,8 +37,10 @@ const char* const kUsage =
     "  demo [PATH] [--count N]   create a new contact table holding about a dozen sample\n"
     "                            contacts (pictures go to the directory pictures/ beside\n"
     "                            the table); with --count, N generated contacts instead\n"
-    "  check [PATH]              check the file's integrity and the table's layout;\n"
-    "                            exit status 0 when both are fine, 1 otherwise\n"
+    "  check [PATH]              check that the program can use the table: the file's\n"
+    "                            integrity, the table's layout, and the program's writes\n"
+    "                            tried on an empty copy of it; exit status 0 when it can,\n"
+    "                            1 otherwise, naming each reason\n"
     "  import FILE [--table PATH] [--format csv|vcard]\n"
     "                            add the contacts of a CSV or vCard file (.csv, .vcf;\n"
     "                            else told by its content; '-' reads standard input):\n"
@@ -46,6 +49,11 @@ const char* const kUsage =
     "                            write every contact as CSV (the default) or vCard 4.0\n"
     "                            (vcard, or a FILE ending in .vcf) or 3.0 (vcard3); without\n"
     "                            FILE, or with '-', to standard output\n"
+    "  show NICK [--table PATH] [--format text|json]\n"
+    "                            show the contact whose nick is NICK (case ignored; else\n"
+    "                            the nearest nick, with a note) and their local time and\n"
+    "                            date now; json for scripts; exit status 1 when the table\n"
+    "                            holds no contacts\n"
     "  --help                    show this help\n"
     "\n"
     "PATH defaults to data/palvane.db under the working directory. No command overwrites\n"
@@ -224,11 +232,12 @@ int exportFile(const TransferArguments& args) {
 
 int check(const Arguments& args) {
     const palvane::tool::CheckResult result = palvane::tool::checkTable(args.path);
-    if (!result.problems.isEmpty()) {
-        for (const QString& problem : result.problems)
-            print(stderr, QStringLiteral("palvane-table: %1: %2").arg(args.path, problem));
+    for (const QString& problem : result.problems)
+        print(stderr, QStringLiteral("palvane-table: %1: %2").arg(args.path, problem));
+    for (const QString& note : result.notes)
+        print(stderr, QStringLiteral("palvane-table: %1: note: %2").arg(args.path, note));
+    if (!result.problems.isEmpty())
         return kFailed;
-    }
     print(stdout,
           QStringLiteral("%1: ok (table \"contacts\", %2 fields, index \"%3\", %4 contacts)")
               .arg(args.path)
@@ -255,6 +264,8 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return kOk;
     }
+    if (command == QLatin1String("show"))
+        return palvane::tool::runShow(args);
     if (command == QLatin1String("import") || command == QLatin1String("export")) {
         const bool import = command == QLatin1String("import");
         TransferArguments transfer;

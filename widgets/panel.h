@@ -4,6 +4,9 @@
 //
 // The caption is drawn in one line, clipped to the panel; setting the caption the panel
 // already shows repaints nothing.
+//
+// Screen readers read the caption as the panel's text, and as its name when the program gave
+// the panel none.
 
 #include <QFrame>
 #include <QString>
@@ -25,6 +28,9 @@ public:
     void setBevels(Bevel outer, Bevel inner);
     Bevel outerBevel() const { return outer_; }
     Bevel innerBevel() const { return inner_; }
+    Qt::Alignment alignment() const { return alignment_; }
+    // Where the caption is drawn, in the panel's coordinates.
+    QRect captionRect() const;
 
 signals:
     void clicked();

@@ -1,0 +1,176 @@
+// The table tool's show command: the search box's nearest-nick search, the world clock's time
+// and date, the text and JSON output, and its use on a table another program is writing.
+
+#include "core/clock_format.h"
+#include "store/schema.h"
+#include "store/table.h"
+#include "tests/support/sandbox.h"
+#include "tests/test_store_raw.h"
+#include "tools/demo_contacts.h"
+#include "tools/show_contact.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTest>
+
+using palvane::test::RawDb;
+using palvane::test::Sandbox;
+using namespace palvane::tool;
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run runTool(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL), arguments);
+    Run run;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestToolShow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void findsAsTheSearchBoxAndTellsTheirTime();
+    void commandLine();
+};
+
+void TestToolShow::findsAsTheSearchBoxAndTellsTheirTime() {
+    Sandbox box;
+    box.createTable(sampleContacts(box.path() + QStringLiteral("/pictures")));
+    palvane::ClockFormatter clock;
+    clock.rebuild(QLocale(QLocale::English, QLocale::UnitedStates));
+    // New Year's Eve, 21:05:07 on the user's wall clock.
+    const double now =
+        palvane::dateTimeToDays(QDateTime(QDate(2026, 12, 31), QTime(21, 5, 7), Qt::UTC));
+
+    // Case is ignored; of two equal nicks the first in nick order is shown (Chicago, -6 h).
+    auto bob = findContact(box.dbPath(), QStringLiteral("BOB"), now, clock);
+    QVERIFY(bob && bob->exact);
+    QCOMPARE(bob->nick, QStringLiteral("bob"));
+    QCOMPARE(bob->name, QStringLiteral("Bob Marsh"));
+    QCOMPARE(bob->email, QStringLiteral("bob@example.com"));
+    QCOMPARE(bob->location, QStringLiteral("Chicago, USA"));
+    QCOMPARE(bob->notes, QStringLiteral("The first bob.\nOp on #chicago."));
+    QCOMPARE(bob->theirTime, QStringLiteral("3:05:07 PM"));
+    QCOMPARE(bob->theirDate, QStringLiteral("Thursday, December 31, 2026"));
+    const QString text = contactText(*bob);
+    QVERIFY2(!text.contains(QStringLiteral("nearest")), qPrintable(text));
+    for (const char* line : {"Nick:       bob\n", "Their time: 3:05:07 PM\n",
+                             "Offset:     -6 hours from your local time\n",
+                             "Notes:      The first bob.\n            Op on #chicago."})
+        QVERIFY2(text.contains(QLatin1String(line)), qPrintable(text));
+
+    // +13 hours crosses midnight and the year; the JSON carries the same values.
+    auto kiwi = findContact(box.dbPath(), QStringLiteral("Kiwi"), now, clock);
+    QVERIFY(kiwi && kiwi->exact);
+    const QJsonObject json = QJsonDocument::fromJson(contactJson(*kiwi)).object();
+    QCOMPARE(json.value(QStringLiteral("nick")).toString(), QStringLiteral("kiwi"));
+    QCOMPARE(json.value(QStringLiteral("exact")).toBool(), true);
+    QCOMPARE(json.value(QStringLiteral("offset_hours")).toDouble(), 13.0);
+    QCOMPARE(json.value(QStringLiteral("their_time")).toString(), QStringLiteral("10:05:07 AM"));
+    QCOMPARE(json.value(QStringLiteral("their_date")).toString(),
+             QStringLiteral("Friday, January 1, 2027"));
+    QCOMPARE(json.value(QStringLiteral("their_datetime")).toString(),
+             QStringLiteral("2027-01-01T10:05:07"));
+
+    // No such nick: the first greater one, as the search box finds it, with a note; past the
+    // last nick, the last contact.
+    auto bobby = findContact(box.dbPath(), QStringLiteral("bobby"), now, clock);
+    QVERIFY(bobby && !bobby->exact);
+    QCOMPARE(bobby->nick, QStringLiteral("kiwi"));
+    QVERIFY(contactText(*bobby).startsWith(
+        QStringLiteral("No contact has the nick \"bobby\"; the nearest is \"kiwi\".\n")));
+    QCOMPARE(findContact(box.dbPath(), QStringLiteral("zzz"), now, clock)->nick,
+             QStringLiteral("zed"));
+
+    // An offset the clock cannot hold gives no time, and says why.
+    palvane::ContactRow huge = palvane::test::contact(QStringLiteral("huge"));
+    huge.timeDisplacement = 1e39;
+    palvane::insertContacts(box.dbPath(), {huge});
+    auto tooFar = findContact(box.dbPath(), QStringLiteral("huge"), now, clock);
+    QVERIFY(tooFar && tooFar->theirTime.isEmpty());
+    QCOMPARE(tooFar->clockError, QStringLiteral("Floating point overflow"));
+    QVERIFY(QJsonDocument::fromJson(contactJson(*tooFar))
+                .object()
+                .value(QStringLiteral("their_time"))
+                .isNull());
+
+    QVERIFY(QFile::remove(box.dbPath()));
+    box.createTable();
+    QVERIFY(!findContact(box.dbPath(), QStringLiteral("bob"), now, clock));
+}
+
+void TestToolShow::commandLine() {
+    Sandbox box;
+    box.createTable(sampleContacts(box.path() + QStringLiteral("/pictures")));
+    const QByteArray before = contentsOf(box.dbPath());
+    // Another program in the middle of a write holds the table's reserved lock: show reads on.
+    RawDb other(box.dbPath());
+    QVERIFY(other.exec(QStringLiteral("BEGIN IMMEDIATE; DELETE FROM contacts")));
+
+    const QDateTime start = QDateTime::currentDateTime();
+    Run run = runTool({QStringLiteral("show"), QStringLiteral("sakura"), QStringLiteral("--format"),
+                       QStringLiteral("json")});
+    const QDateTime end = QDateTime::currentDateTime();
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();
+    for (const char* key :
+         {"query", "exact", "nick", "name", "email", "location", "notes", "offset_days",
+          "offset_hours", "their_time", "their_date", "their_datetime"})
+        QVERIFY2(json.contains(QLatin1String(key)), key);
+    QCOMPARE(json.value(QStringLiteral("name")).toString(), QStringLiteral("Yui Tanaka"));
+    QCOMPARE(json.value(QStringLiteral("offset_hours")).toDouble(), 9.0);
+    // Their time is the local wall clock plus nine hours.
+    const auto wall = [](const QDateTime& t) { return QDateTime(t.date(), t.time(), Qt::UTC); };
+    const QDateTime theirs = wall(QDateTime::fromString(
+        json.value(QStringLiteral("their_datetime")).toString(), Qt::ISODate));
+    QVERIFY2(theirs >= wall(start).addSecs(9 * 3600 - 1) &&
+                 theirs <= wall(end).addSecs(9 * 3600 + 1),
+             qPrintable(run.out));
+
+    run = runTool({QStringLiteral("show"), QStringLiteral("Zebra")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(
+                 QStringLiteral("No contact has the nick \"Zebra\"; the nearest is \"zed\".\n")),
+             qPrintable(run.out));
+    QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
+    QCOMPARE(contentsOf(box.dbPath()), before);
+
+    run = runTool({QStringLiteral("show")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.contains(QStringLiteral("show needs a NICK")));
+    run = runTool({QStringLiteral("show"), QStringLiteral("bob"), QStringLiteral("--format=xml")});
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY(run.err.contains(QStringLiteral("unknown format 'xml' (text or json)")));
+
+    const QString empty = box.path() + QStringLiteral("/empty.db");
+    palvane::createContactTable(empty);
+    run =
+        runTool({QStringLiteral("show"), QStringLiteral("bob"), QStringLiteral("--table"), empty});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("holds no contacts")) && run.out.isEmpty(),
+             qPrintable(run.err));
+}
+
+QTEST_GUILESS_MAIN(TestToolShow)
+#include "test_tool_show.moc"

@@ -1,0 +1,215 @@
+#include "tools/show_contact.h"
+
+#include "core/error.h"
+#include "core/time_displacement.h"
+#include "store/table.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+
+namespace palvane::tool {
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kBadArguments = 2;
+
+void print(FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+}
+
+int usageError(const QString& message) {
+    print(stderr, QStringLiteral("palvane-table: %1").arg(message));
+    print(stderr, QStringLiteral("Try 'palvane-table --help' for more information."));
+    return kBadArguments;
+}
+
+// Whole hours show as such; an offset imported from elsewhere may hold a fraction.
+double offsetHours(double days) {
+    return std::round(days * 24.0 * 1e6) / 1e6;
+}
+
+QString signedHours(double days) {
+    const double hours = offsetHours(days);
+    return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
+}
+
+struct ShowArguments {
+    QString nick;
+    bool haveNick = false;
+    QString table = QStringLiteral("data/palvane.db");
+    bool json = false;
+};
+
+std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
+    bool options = true;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const auto value = [&](const QString& option, QString& into) -> std::optional<QString> {
+            if (arg == option) {
+                if (i + 1 >= args.size())
+                    return QStringLiteral("%1 needs a value").arg(option);
+                into = args[++i];
+            } else {
+                into = arg.mid(option.size() + 1);
+            }
+            if (into.isEmpty())
+                return QStringLiteral("%1 needs a value").arg(option);
+            return std::nullopt;
+        };
+        const bool option = options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
+        if (option && arg == QLatin1String("--")) {
+            options = false; // what follows is the nick, even one that starts with '-'
+        } else if (option &&
+                   (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table=")))) {
+            if (auto error = value(QStringLiteral("--table"), out.table))
+                return error;
+        } else if (option && (arg == QLatin1String("--format") ||
+                              arg.startsWith(QLatin1String("--format=")))) {
+            QString format;
+            if (auto error = value(QStringLiteral("--format"), format))
+                return error;
+            if (format != QLatin1String("text") && format != QLatin1String("json"))
+                return QStringLiteral("unknown format '%1' (text or json)").arg(format);
+            out.json = format == QLatin1String("json");
+        } else if (option) {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        } else if (out.haveNick) {
+            return QStringLiteral("unexpected argument '%1'").arg(arg);
+        } else {
+            out.nick = arg;
+            out.haveNick = true;
+        }
+    }
+    if (!out.haveNick || out.nick.isEmpty())
+        return QStringLiteral("show needs a NICK");
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
+                                        double nowDays, const ClockFormatter& clock) {
+    // Read-only, and no lock beyond each read: a copy of the program may have the table open.
+    const QFileInfo file(tablePath);
+    Table table;
+    table.setDatabaseName(file.absolutePath());
+    table.setTableName(file.fileName());
+    table.setReadOnly(true);
+    table.open();
+    if (table.isEmpty())
+        return std::nullopt;
+    // The search box's search, step by step.
+    table.setIndexName(QString::fromLatin1(kNickIndexName));
+    table.setKey();
+    table.fieldByName(QStringLiteral("IRC NICK")).setAsString(nick);
+    table.gotoNearest();
+
+    ShownContact contact;
+    contact.query = nick;
+    contact.nick = table.fieldByName(QStringLiteral("IRC Nick")).asString();
+    contact.exact = Table::sameNick(contact.nick, nick);
+    contact.name = table.fieldByName(QStringLiteral("IRC Name")).asString();
+    contact.email = table.fieldByName(QStringLiteral("IRC Email")).asString();
+    contact.location = table.fieldByName(QStringLiteral("IRC Location")).asString();
+    contact.notes = table.fieldByName(QStringLiteral("IRC Notes")).asString();
+    try {
+        // As the world clock takes the offset after a search.
+        contact.offsetDays =
+            toReal48(table.fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
+        const double days = nowDays + contact.offsetDays;
+        contact.theirTime = clock.formatTime(days);
+        contact.theirDate = clock.formatDate(days);
+        const QDateTime moment = daysToDateTime(days);
+        if (moment.isValid())
+            contact.theirDateTime = moment.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"));
+    } catch (const Error& error) {
+        contact.clockError = error.message();
+    }
+    return contact;
+}
+
+QString contactText(const ShownContact& contact) {
+    QStringList lines;
+    if (!contact.exact)
+        lines << QStringLiteral("No contact has the nick \"%1\"; the nearest is \"%2\".")
+                     .arg(contact.query, contact.nick);
+    const auto line = [&lines](const char* label, const QString& value) {
+        const QString indent(12, QLatin1Char(' '));
+        QString text = QString::fromLatin1(label).leftJustified(12) + value;
+        text.replace(QLatin1Char('\n'), QLatin1Char('\n') + indent);
+        lines << text;
+    };
+    line("Nick:", contact.nick);
+    line("Name:", contact.name);
+    line("E-mail:", contact.email);
+    line("Location:", contact.location);
+    if (contact.clockError.isEmpty()) {
+        line("Their time:", contact.theirTime);
+        line("Their date:", contact.theirDate);
+        line("Offset:",
+             QStringLiteral("%1 hours from your local time").arg(signedHours(contact.offsetDays)));
+    } else {
+        line("Their time:", QStringLiteral("unknown (%1)").arg(contact.clockError));
+    }
+    line("Notes:", contact.notes);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray contactJson(const ShownContact& contact) {
+    const auto orNull = [](const QString& text) {
+        return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+    };
+    const bool clock = contact.clockError.isEmpty();
+    QJsonObject object{
+        {QStringLiteral("query"), contact.query},
+        {QStringLiteral("exact"), contact.exact},
+        {QStringLiteral("nick"), contact.nick},
+        {QStringLiteral("name"), contact.name},
+        {QStringLiteral("email"), contact.email},
+        {QStringLiteral("location"), contact.location},
+        {QStringLiteral("notes"), contact.notes},
+        {QStringLiteral("offset_days"), clock ? QJsonValue(contact.offsetDays) : QJsonValue()},
+        {QStringLiteral("offset_hours"),
+         clock ? QJsonValue(offsetHours(contact.offsetDays)) : QJsonValue()},
+        {QStringLiteral("their_time"), orNull(contact.theirTime)},
+        {QStringLiteral("their_date"), orNull(contact.theirDate)},
+        {QStringLiteral("their_datetime"), orNull(contact.theirDateTime)},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+int runShow(const QStringList& arguments) {
+    ShowArguments args;
+    if (const auto error = parse(arguments, args))
+        return usageError(*error);
+    try {
+        const ClockFormatter clock; // the locale's time format, as the program builds it
+        const auto contact = findContact(args.table, args.nick, nowInDays(), clock);
+        if (!contact) {
+            print(stderr,
+                  QStringLiteral("palvane-table: the table %1 holds no contacts").arg(args.table));
+            return kFailed;
+        }
+        if (!contact->clockError.isEmpty())
+            print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
+                                         "be used by the clock: %2")
+                              .arg(contact->nick, contact->clockError));
+        if (args.json)
+            std::fputs(contactJson(*contact).constData(), stdout);
+        else
+            print(stdout, contactText(*contact));
+        return kOk;
+    } catch (const TableError& error) {
+        print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+        return kFailed;
+    }
+}
+
+} // namespace palvane::tool
