@@ -11,10 +11,7 @@ from test_startup import window_position
 
 
 class Files(Story):
-    # audit 14.13: a read-only PALVANE.INI is replaced by the rename; a writable one in a
-    # read-only folder cannot be written at all
     @unittest.skipIf(os.geteuid() == 0, "root writes where the user may not: run scripts/e2e")
-    @unittest.expectedFailure
     def test_settings_file_keeps_to_its_permissions(self):
         self.make_table(contact("alpha"))
         original = "[Window]\nLeft=100\nTop=50\n"
