@@ -49,9 +49,10 @@ void Table::Impl::openFile() {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, busyTimeout);
     try {
+        // After reading the layout, whose errors name the cause more clearly.
         readSchema();
-        // Every commit reaches the disk before the call returns (rollback journal + FULL).
-        sql::exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
+        if (sql::makeCommitsDurable(db) != SQLITE_OK)
+            throw TableError(prefix + sql::errorText(db));
     } catch (...) {
         closeFile();
         throw;
