@@ -49,6 +49,14 @@ void Table::Impl::openFile() {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, busyTimeout);
     try {
+        // Before the engine reads anything, so that all it caches is of this file; then the
+        // engine confirms that the path still leads to the file it opened.
+        if (!guard.start(path, QString::fromUtf8(sqlite3_db_filename(db, "main"))))
+            throw TableError(prefix + QStringLiteral("the file does not exist"));
+        int moved = 0;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+            throw TableError(prefix + QStringLiteral("the file was moved or replaced while it "
+                                                     "was being opened"));
         // After reading the layout, whose errors name the cause more clearly.
         readSchema();
         if (sql::makeCommitsDurable(db) != SQLITE_OK)
@@ -125,6 +133,7 @@ void Table::Impl::closeFile() noexcept {
     if (db)
         sqlite3_close_v2(db);
     db = nullptr;
+    guard.stop();
     state = State::Closed;
     readOnly = false;
     nickOrder = false;
@@ -144,6 +153,7 @@ void Table::Impl::checkNickIndex() {
                                .arg(QLatin1String(kNickIndexName), path);
     if (columns[FieldNick].isEmpty())
         throw TableError(prefix + QStringLiteral("the table has no field \"IRC Nick\""));
+    requireSameFile(QStringLiteral("Cannot read the contact table"), false);
     sql::Statement lookup;
     if (lookup.prepare(db,
                        QStringLiteral("SELECT tbl_name, (SELECT name FROM pragma_index_xinfo(?1) "
