@@ -26,6 +26,10 @@ bool FileGuard::start(const QString& path, const QString& enginePath) {
     walName_ = fileName_ + "-wal";
     const QByteArray folder = QFile::encodeName(engineFile.absolutePath());
     journalPath_ = folder + '/' + journalName_;
+    const auto journalExists = [this] { return ::access(journalPath_.constData(), F_OK) == 0; };
+    // A journal that may have existed when the watch began counts as present: at worst a copy
+    // over the file goes unnoticed, but another program's store is never taken for one.
+    journalPresent_ = journalExists();
     // Without events (no inotify, or too many watches) every check examines the path, and a
     // copy over the file goes unnoticed.
     events_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
@@ -34,8 +38,7 @@ bool FileGuard::start(const QString& path, const QString& enginePath) {
                           IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
                               IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0)
         closeEvents();
-    // Both after the watch, so that nothing between is missed.
-    journalPresent_ = ::access(journalPath_.constData(), F_OK) == 0;
+    journalPresent_ = journalExists() || journalPresent_;
     writesNeedJournal_ = ::access((folder + '/' + walName_).constData(), F_OK) != 0;
     return true;
 }
