@@ -22,7 +22,8 @@ public:
         const QFileInfo info(filePath);
         if (!(flags & SQLITE_OPEN_CREATE) && !info.exists())
             throw TableError(QStringLiteral("%1 %2: the file does not exist").arg(action, path_));
-        if (sqlite3_open_v2(filePath.toUtf8().constData(), &db_, flags, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(filePath.toUtf8().constData(), &db_, flags, nullptr) != SQLITE_OK ||
+            sql::makeCommitsDurable(db_) != SQLITE_OK) {
             const QString message = sql::errorText(db_);
             sqlite3_close_v2(db_);
             db_ = nullptr;

@@ -87,4 +87,8 @@ int exec(sqlite3* db, const QString& sql) {
     return sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
 }
 
+int makeCommitsDurable(sqlite3* db) {
+    return sqlite3_exec(db, "PRAGMA synchronous = EXTRA", nullptr, nullptr, nullptr);
+}
+
 } // namespace palvane::sql

@@ -68,4 +68,10 @@ QString columnText(sqlite3_stmt* stmt, int column);
 // Runs SQL without results; returns the SQLite result code.
 int exec(sqlite3* db, const QString& sql);
 
+// Makes every commit on the connection durable before it returns, including the commit point
+// itself: with a rollback journal a commit is the deletion of the journal, and only EXTRA syncs
+// the directory after that deletion (FULL leaves it to the file system, so a power cut can bring
+// the journal back and roll a confirmed store back). Returns the SQLite result code.
+int makeCommitsDurable(sqlite3* db);
+
 } // namespace palvane::sql

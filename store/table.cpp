@@ -31,8 +31,23 @@ void Table::Impl::requireWritable() const {
         throw TableError(kReadOnly);
 }
 
+void Table::Impl::requireSameFile(const QString& action, bool beforeWrite) {
+    const FileGuard::Change change = guard.check(beforeWrite);
+    if (change != FileGuard::Change::None)
+        throw TableError(
+            QStringLiteral("%1 %2: %3").arg(action, path, FileGuard::describe(change)));
+}
+
 void Table::Impl::fail(const QString& action) const {
-    throw TableError(QStringLiteral("%1 %2: %3").arg(action, path, sql::errorText(db)));
+    QString reason = sql::errorText(db);
+    // The engine refuses to write to a file that is no longer at its path (moved between our
+    // check and the write) with "attempt to write a readonly database": name the real cause.
+    if (sqlite3_extended_errcode(db) == SQLITE_READONLY_DBMOVED) {
+        const FileGuard::Change change = guard.examinePath();
+        reason = FileGuard::describe(change == FileGuard::Change::None ? FileGuard::Change::Gone
+                                                                       : change);
+    }
+    throw TableError(QStringLiteral("%1 %2: %3").arg(action, path, reason));
 }
 
 void Table::Impl::emitChanged() {
@@ -101,6 +116,7 @@ int bindCell(sqlite3_stmt* stmt, int index, const Cell& cell) {
 
 void Table::Impl::storeBuffer() {
     const QString action = QStringLiteral("Cannot store the record in");
+    requireSameFile(action, true);
     qint64 stored = -1;
     if (state == State::Editing) {
         unsigned mask = 0;
@@ -211,6 +227,7 @@ bool Table::hasCurrent() const {
 
 qint64 Table::recordCount() {
     d->requireActive();
+    d->requireSameFile(QStringLiteral("Cannot read the contact table"), false);
     sqlite3_stmt* stmt = d->statement(Stmt::Count);
     sql::StatementUse use(stmt);
     if (sqlite3_step(stmt) != SQLITE_ROW)
@@ -220,6 +237,7 @@ qint64 Table::recordCount() {
 
 bool Table::isEmpty() {
     d->requireActive();
+    d->requireSameFile(QStringLiteral("Cannot read the contact table"), false);
     sqlite3_stmt* stmt = d->statement(Stmt::Exists);
     sql::StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, std::numeric_limits<qint64>::min());
@@ -339,12 +357,14 @@ void Table::deleteRecord() {
         d->dropBuffer();
     if (!d->hasCurrent)
         throw TableError(kEmpty);
+    const QString action = QStringLiteral("Cannot delete the record from");
+    d->requireSameFile(action, true);
     sqlite3_stmt* stmt = d->statement(Stmt::Delete);
     {
         sql::StatementUse use(stmt);
         sqlite3_bind_int64(stmt, 1, d->rowid);
         if (sqlite3_step(stmt) != SQLITE_DONE)
-            d->fail(QStringLiteral("Cannot delete the record from"));
+            d->fail(action);
     }
     // The deleted record's key still marks its place: its follower is the next key after it.
     auto follower = d->seekAfter(d->rowid, d->key);

@@ -2,6 +2,7 @@
 // Private parts of Table: the connection, the schema as opened, the keyset cursor and the
 // record buffer. Only store/*.cpp include this.
 
+#include "store/file_guard.h"
 #include "store/sqlite_util.h"
 #include "store/table.h"
 
@@ -77,6 +78,7 @@ struct Table::Impl {
     QString tableName = QStringLiteral("palvane.db");
     QString path; // absolute path as opened
     sqlite3* db = nullptr;
+    FileGuard guard; // is the file at path still the one db opened?
     State state = State::Closed;
     bool readOnlyRequested = false;
     bool readOnly = false;
@@ -110,6 +112,9 @@ struct Table::Impl {
     void closeFile() noexcept;
     void requireActive() const;
     void requireWritable() const;
+    // Refuses (TableError "<action> <path>: <what happened>") when the file at path is no
+    // longer the one opened, or was written over by something other than the engine.
+    void requireSameFile(const QString& action, bool beforeWrite);
     [[noreturn]] void fail(const QString& action) const;
     void finishPending();
     void storeBuffer();

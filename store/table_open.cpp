@@ -50,9 +50,18 @@ void Table::Impl::openFile() {
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_timeout(db, busyTimeout);
     try {
+        // Before the engine reads anything, so that all it caches is of this file; then the
+        // engine confirms that the path still leads to the file it opened.
+        if (!guard.start(path, QString::fromUtf8(sqlite3_db_filename(db, "main"))))
+            throw TableError(prefix + QStringLiteral("the file does not exist"));
+        int moved = 0;
+        if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+            throw TableError(prefix + QStringLiteral("the file was moved or replaced while it "
+                                                     "was being opened"));
+        // After reading the layout, whose errors name the cause more clearly.
         readSchema();
-        // Every commit reaches the disk before the call returns (rollback journal + FULL).
-        sql::exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
+        if (sql::makeCommitsDurable(db) != SQLITE_OK)
+            throw TableError(prefix + sql::errorText(db));
     } catch (...) {
         closeFile();
         throw;
@@ -77,6 +86,7 @@ void Table::Impl::closeFile() noexcept {
     if (db)
         sqlite3_close_v2(db);
     db = nullptr;
+    guard.stop();
     state = State::Closed;
     readOnly = false;
     nickOrder = false;
@@ -94,6 +104,7 @@ void Table::Impl::checkNickIndex() {
         return;
     const QString prefix = QStringLiteral("Cannot use the index '%1' of %2: ")
                                .arg(QLatin1String(kNickIndexName), path);
+    requireSameFile(QStringLiteral("Cannot read the contact table"), false);
     const NickIndexCheck index = inspectNickIndex(db, columns[FieldNick]);
     if (!index.readError.isEmpty())
         throw TableError(
