@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -13,6 +14,9 @@ namespace palvane {
 
 SideWindow::SideWindow(QWidget* parent) : QDialog(parent) {
     setModal(true);
+    frameCheck_.setSingleShot(true);
+    frameCheck_.setInterval(kFrameCheckMs);
+    connect(&frameCheck_, &QTimer::timeout, this, &SideWindow::adoptOwnFrame);
 }
 
 int SideWindow::ShowModal() {
@@ -32,11 +36,20 @@ void SideWindow::showEvent(QShowEvent* event) {
         guarded([this] { FormShow(); });
         if (!everShown_) {
             everShown_ = true;
-            centreOnScreen();
-            // Centred on an estimated frame; the window's own frame corrects it once the
-            // window manager has put it on (a resizable window's borders differ from those of
-            // the window it belongs to).
-            awaitingFrame_ = true;
+            // Not framed yet: the window manager frames a window only once it is shown, and
+            // keeps its client where the program asked. Until the window's own frame is known,
+            // the frame of the window it belongs to stands in for it; the own frame then
+            // corrects the estimate (a resizable window's borders differ from a fixed one's).
+            const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
+            const QMargins own = frameOf(this);
+            const QMargins estimate =
+                own.isNull() && owner && owner->isVisible() ? frameOf(owner) : own;
+            placedClient_ = centredClient(estimate);
+            // A window that has a frame is moved by its frame's corner, one without by its
+            // client's.
+            move(placedClient_ - QPoint(own.left(), own.top()));
+            awaitingFrame_ = own.isNull();
+            frameChecks_ = 0;
         }
     }
     QDialog::showEvent(event);
@@ -44,7 +57,7 @@ void SideWindow::showEvent(QShowEvent* event) {
 
 bool SideWindow::event(QEvent* event) {
     const bool handled = QDialog::event(event);
-    // No event announces the frame; it is there by the first paint after mapping at the latest.
+    // No event announces the frame: look at these, and for a while after the first showing.
     switch (event->type()) {
     case QEvent::Move:
     case QEvent::Resize:
@@ -59,46 +72,39 @@ bool SideWindow::event(QEvent* event) {
 }
 
 void SideWindow::adoptOwnFrame() {
-    if (!awaitingFrame_ || !isFramed())
+    if (!awaitingFrame_ || !isVisible())
         return;
+    const QMargins frame = frameOf(this);
+    if (frame.isNull()) {
+        if (!frameCheck_.isActive() && frameChecks_ < kMaxFrameChecks) {
+            ++frameChecks_;
+            frameCheck_.start();
+        }
+        return;
+    }
     awaitingFrame_ = false;
     // A window the user has already moved stays where it is.
-    if (geometry().topLeft() == placedClient_ || frameGeometry().topLeft() == placedFrame_)
-        centreOnScreen();
-}
-
-bool SideWindow::isFramed() const {
-    const QSize outer = frameGeometry().size();
-    return outer.width() > width() || outer.height() > height();
-}
-
-void SideWindow::centreOnScreen() {
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    if (geometry().topLeft() != placedClient_)
         return;
+    const QPoint client = centredClient(frame);
+    if (client != placedClient_ && windowHandle())
+        windowHandle()->setPosition(client);
+}
+
+QMargins SideWindow::frameOf(const QWidget* window) {
+    const QWindow* handle = window->windowHandle();
+    return handle ? handle->frameMargins() : QMargins();
+}
+
+QPoint SideWindow::centredClient(const QMargins& frame) const {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return pos();
     const QSize screenSize = screen->geometry().size();
-    QSize outer = frameGeometry().size();
-    QPoint clientOffset;
-    if (!isFramed()) {
-        // Not framed yet: the window manager frames a window only once it is shown, and keeps
-        // its client where the program asked. Until the window's own frame is known, the frame
-        // of the window it belongs to stands in for it.
-        const QWidget* owner = parentWidget() ? parentWidget()->window() : nullptr;
-        QMargins frame;
-        if (owner && owner->isVisible()) {
-            const QRect inner = owner->geometry();
-            const QRect framed = owner->frameGeometry();
-            frame = QMargins(inner.left() - framed.left(), inner.top() - framed.top(),
-                             framed.right() - inner.right(), framed.bottom() - inner.bottom());
-        }
-        outer = size().grownBy(frame);
-        clientOffset = QPoint(frame.left(), frame.top());
-    }
+    const QSize outer = size().grownBy(frame);
     const int left = std::max(0, (screenSize.width() - outer.width()) / 2);
     const int top = std::max(0, (screenSize.height() - outer.height()) / 2);
-    placedFrame_ = QPoint(left, top);
-    placedClient_ = placedFrame_ + clientOffset;
-    move(placedClient_);
+    return QPoint(left + frame.left(), top + frame.top());
 }
 
 void SideWindow::keyPressEvent(QKeyEvent* event) {

@@ -12,6 +12,8 @@
 // does not stop the window from opening or closing.
 
 #include <QDialog>
+#include <QMargins>
+#include <QTimer>
 
 class QPushButton;
 
@@ -49,14 +51,21 @@ protected:
     void reject() override;
 
 private:
-    void centreOnScreen();
-    bool isFramed() const;
+    // The frame round a window as the window manager drew it; none before it is framed.
+    static QMargins frameOf(const QWidget* window);
+    // Where the client area goes when the window, framed with frame, is centred on the screen.
+    QPoint centredClient(const QMargins& frame) const;
     void adoptOwnFrame();
+
+    // How often, and for how long, a window centred on an estimate looks for its own frame.
+    static constexpr int kFrameCheckMs = 20;
+    static constexpr int kMaxFrameChecks = 50;
 
     bool everShown_ = false;
     bool awaitingFrame_ = false; // centred on an estimated frame, the real one not seen yet
-    QPoint placedFrame_;         // where the centring put the frame, and the client
-    QPoint placedClient_;
+    QPoint placedClient_;        // where that centring put the client area
+    QTimer frameCheck_;
+    int frameChecks_ = 0;
     QPushButton* cancelButton_ = nullptr;
 };
 
