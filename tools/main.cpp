@@ -6,6 +6,7 @@
 #include "tools/check_table.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
+#include "tools/transfer_console.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -196,15 +197,11 @@ int localUtcOffsetSeconds() {
     return QDateTime::currentDateTime().offsetFromUtc();
 }
 
-void printWarnings(const QStringList& warnings) {
-    for (const QString& warning : warnings)
-        print(stderr, QStringLiteral("palvane-table: warning: %1").arg(warning));
-}
-
 int importFile(const TransferArguments& args) {
-    const palvane::tool::TransferReport report =
-        palvane::tool::importContacts(args.file, args.table, args.format, localUtcOffsetSeconds());
-    printWarnings(report.warnings);
+    palvane::tool::TransferConsole console(stderr, QStringLiteral("Importing"));
+    const palvane::tool::TransferReport report = palvane::tool::importContacts(
+        args.file, args.table, args.format, localUtcOffsetSeconds(), console.hooks());
+    console.clear();
     print(stdout, QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(args.table));
     return kOk;
 }
@@ -212,9 +209,10 @@ int importFile(const TransferArguments& args) {
 int exportFile(const TransferArguments& args) {
     const palvane::tool::ContactFormat format =
         args.format ? *args.format : palvane::tool::formatOfExport(args.file);
-    const palvane::tool::TransferReport report =
-        palvane::tool::exportContacts(args.table, args.file, format, localUtcOffsetSeconds());
-    printWarnings(report.warnings);
+    palvane::tool::TransferConsole console(stderr, QStringLiteral("Exporting"));
+    const palvane::tool::TransferReport report = palvane::tool::exportContacts(
+        args.table, args.file, format, localUtcOffsetSeconds(), console.hooks());
+    console.clear();
     // Standard output carries the contacts themselves; say nothing more there.
     if (args.haveFile && args.file != QLatin1String("-"))
         print(stdout,
