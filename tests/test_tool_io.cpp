@@ -8,11 +8,16 @@
 #include "tools/contacts_io.h"
 #include "tools/contacts_vcard.h"
 
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QStringEncoder>
+#include <QThread>
 #include <QRegularExpression>
 #include <QTest>
 
+#include <memory>
 #include <optional>
 
 using palvane::ContactRow;
@@ -137,6 +142,8 @@ private slots:
     void toolExportThenImport();
     void toolImportIsAllOrNothing();
     void toolRefusals();
+    void toolExportAppearsWhenComplete();
+    void toolMessages();
 };
 
 void TestToolIo::csvRoundTrip() {
@@ -301,6 +308,10 @@ void TestToolIo::vcardRoundTrip() {
         // FN is required: a contact without a real name gives its nick, beside an empty N.
         QVERIFY(text.contains(QString::fromUtf8("FN:日本語ニック\r\nN:;;;;\r\n")));
         QVERIFY(text.contains(QStringLiteral("FN:Ann Lee\r\nN:Lee;Ann;;;\r\nNICKNAME:Name Only")));
+        // The nick also as the IRC address other programs read; none for a blank nick.
+        QVERIFY(text.contains(QStringLiteral("NICKNAME:x\r\nIMPP:irc:///x,isnick\r\n")));
+        QVERIFY(text.contains(QStringLiteral("IMPP:irc:///o%27Neil%2C%20%22Q%22,isnick\r\n")));
+        QCOMPARE(text.count(QStringLiteral("IMPP:")), int(rows.size()) - 1);
     }
     // With the user an hour east of UTC, five hours ahead of them is six ahead of UTC.
     QVERIFY(writeVCards(rows, VCardVersion::V4, 3600).contains("TZ;VALUE=utc-offset:+06:00\r\n"));
@@ -595,6 +606,31 @@ void TestToolIo::toolImportIsAllOrNothing() {
     QCOMPARE(contentsOf(box.dbPath()), withTrigger);
     QCOMPARE(describe(palvane::readContacts(box.dbPath())), beforeRows);
 
+    // An embedded picture is written beside the table only for an import that goes through.
+    QVERIFY(palvane::test::RawDb(box.dbPath()).exec(QStringLiteral("DROP TRIGGER refuse")));
+    const QByteArray photoCard =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Pic\r\nNICKNAME:pic\r\n"
+        "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAAS"
+        "FvFNAAAAEElEQVR4nGP438AAQQxwFgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
+        "END:VCARD\r\n";
+    writeFile(QStringLiteral("pic-broken.vcf"), photoCard + "BEGIN:VCARD\r\nFN broken\r\n");
+    const QString pictures = box.dataDir() + QStringLiteral("/pictures");
+    run = runTool({QStringLiteral("import"), QStringLiteral("pic-broken.vcf")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith(QStringLiteral("palvane-table: pic-broken.vcf: line 8: no ':'")),
+             qPrintable(run.err));
+    QVERIFY(QDir(pictures).isEmpty());
+    writeFile(QStringLiteral("pic.vcf"), photoCard);
+    run = runTool({QStringLiteral("import"), QStringLiteral("pic.vcf")});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList stored = QDir(pictures).entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    QVERIFY2(stored[0].startsWith(QStringLiteral("pic-")) && stored[0].endsWith(".bmp"),
+             qPrintable(stored[0]));
+    QCOMPARE(palvane::readContacts(box.dbPath()).back().picture,
+             pictures + QLatin1Char('/') + stored[0]);
+    QCOMPARE(QImage(pictures + QLatin1Char('/') + stored[0]).size(), QSize(3, 2));
+
     // Texts longer than their field are cut as the table cuts them, with a warning that shows
     // a long value shortened; the import goes through.
     const QString longNick = QString(100000, QLatin1Char('n'));
@@ -667,6 +703,85 @@ void TestToolIo::toolRefusals() {
     run = runTool({QStringLiteral("--help")});
     QVERIFY(run.out.contains(QStringLiteral("import FILE [--table PATH]")));
     QVERIFY(run.out.contains(QStringLiteral("export [--format csv|vcard|vcard3] [--table PATH]")));
+}
+
+void TestToolIo::toolExportAppearsWhenComplete() {
+    Sandbox box;
+    // Every contact's relative picture path gives a warning on standard error. Nobody reads
+    // it, so the pipe fills and the export stops in the middle, its file half written: then
+    // it is killed.
+    box.createTable();
+    palvane::insertContacts(box.dbPath(), 20000, [](qint64 i, ContactRow& row) {
+        row.nick = QStringLiteral("n%1").arg(i);
+        row.picture = QStringLiteral("pics/%1.bmp").arg(i);
+    });
+    const auto stalledExport = [] {
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(PALVANE_TABLE_TOOL),
+                       {QStringLiteral("export"), QStringLiteral("all.vcf")});
+        for (int waited = 0; waited < 30000; waited += 10) {
+            if (!QDir()
+                     .entryList({QStringLiteral(".all.vcf.*")}, QDir::Hidden | QDir::Files)
+                     .isEmpty())
+                break;
+            QThread::msleep(10);
+        }
+        return process;
+    };
+    const QStringList hidden = {QStringLiteral(".all.vcf.*")};
+
+    std::unique_ptr<QProcess> process = stalledExport();
+    QCOMPARE(QDir().entryList(hidden, QDir::Hidden | QDir::Files).size(), 1);
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    process->kill(); // SIGKILL: the temporary file stays, but never under the name asked for
+    QVERIFY(process->waitForFinished(30000));
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    for (const QString& name : QDir().entryList(hidden, QDir::Hidden | QDir::Files))
+        QVERIFY(QFile::remove(name));
+
+    process = stalledExport();
+    process->terminate(); // SIGTERM (as Ctrl-C): the temporary file goes too
+    QVERIFY(process->waitForFinished(30000));
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
+
+    // Complete, it has its name, and the permissions of any new file.
+    const Run run = runTool({QStringLiteral("export"), QStringLiteral("all.vcf")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(contentsOf(QStringLiteral("all.vcf")).count("BEGIN:VCARD"), 20000);
+    QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
+    writeFile(QStringLiteral("plain.txt"), "x");
+    QCOMPARE(QFile::permissions(QStringLiteral("all.vcf")),
+             QFile::permissions(QStringLiteral("plain.txt")));
+}
+
+void TestToolIo::toolMessages() {
+    Sandbox box;
+    box.createTable({palvane::test::contact(QStringLiteral("solo"))});
+
+    // A full disk says so.
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL), {QStringLiteral("export")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("palvane-table: cannot write to standard output: the disk is full\n"));
+
+    // A UTF-16 file's fault is told in full, and so is a value holding a NUL.
+    QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    writeFile(QStringLiteral("bad16.csv"),
+              encoder.encode(QStringLiteral("IRC Nick,IRC Spin\r\nok,1\r\nbad,five\r\n")));
+    Run run = runTool({QStringLiteral("import"), QStringLiteral("bad16.csv")});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("palvane-table: bad16.csv: line 3: \"IRC Spin\" must be a "
+                                     "whole number of hours from -24 to 24, not 'five'\n"
+                                     "palvane-table: nothing was imported\n"));
+    writeFile(QStringLiteral("nul.csv"), QByteArray("IRC Nick,IRC Spin\nbad,1") + '\0' + "x\n");
+    run = runTool({QStringLiteral("import"), QStringLiteral("nul.csv")});
+    QCOMPARE(run.err, QStringLiteral("palvane-table: nul.csv: line 2: \"IRC Spin\" must be a "
+                                     "whole number of hours from -24 to 24, not '1\\0x'\n"
+                                     "palvane-table: nothing was imported\n"));
 }
 
 QTEST_GUILESS_MAIN(TestToolIo)

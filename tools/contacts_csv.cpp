@@ -189,6 +189,7 @@ Plan planColumns(const QStringList& header, int line) {
                                                "them, such as \"Nickname\" and \"E-mail "
                                                "Address\")")
                                     .arg(fieldList()));
+    std::sort(plan.leftOut.begin(), plan.leftOut.end());
     std::stable_sort(emails.begin(), emails.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     for (const auto& email : emails)

@@ -203,7 +203,8 @@ struct VCardReader::Impl {
         for (const VCardProperty& property : card.properties)
             if (property.kind == PropertyKind::Note)
                 notes << unescape(text(property));
-        row.notes = notes.join(QLatin1Char('\n'));
+        // Quoted-printable notes may hold CR LF; the program's notes box writes LF.
+        row.notes = normaliseLineBreaks(notes.join(QLatin1Char('\n')));
         keepOtherEmails(row, others);
         if (const VCardProperty* photo = preferred(card, PropertyKind::Photo))
             row.picture = picturePath(*photo, row);

@@ -15,6 +15,17 @@ constexpr qsizetype kChunk = 256 * 1024;
 // characters are zero (ASCII text), and almost none of the low bytes.
 constexpr qsizetype kSniffBytes = 512;
 
+// Every high surrogate followed by a low one, and no low one alone.
+bool pairedSurrogates(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate())
+            return false;
+        if (text[i].isHighSurrogate() && !(i + 1 < text.size() && text[++i].isLowSurrogate()))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 LineReader::LineReader(QIODevice& device, const QString& displayName)
@@ -141,7 +152,7 @@ bool LineReader::next(QByteArray& line) {
                                                               : QStringDecoder::Utf16BE,
                                QStringDecoder::Flag::Stateless);
         const QString text = decoder.decode(QByteArrayView(begin, length - length % 2));
-        if (decoder.hasError() || length % 2 != 0)
+        if (decoder.hasError() || length % 2 != 0 || !pairedSurrogates(text))
             throw FormatError(line_, QStringLiteral("the text is not valid UTF-16"));
         line = text.toUtf8();
     }
