@@ -22,7 +22,7 @@ constexpr int kMaxHours = 24;
 constexpr int kAddressGroups = 3;
 constexpr qsizetype kNamedColumns = 8; // in the warning about columns left out
 
-QString decodeLine(const QByteArray& bytes, int line) {
+QString decodeLine(QByteArrayView bytes, int line) {
     bool ascii = true;
     for (const char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -40,7 +40,7 @@ QString decodeLine(const QByteArray& bytes, int line) {
 
 // The separator of a file: the comma, unless the header row holds more semicolons or tabs
 // (outside quotes) than commas.
-QChar separatorOf(const QByteArray& header) {
+QChar separatorOf(QByteArrayView header) {
     int commas = 0;
     int semicolons = 0;
     int tabs = 0;
@@ -221,7 +221,7 @@ struct CsvReader::Impl {
     std::vector<bool> leftOutHeld; // a column left out held something
     QStringList header;
     QStringList fields;
-    QByteArray raw;
+    QByteArrayView raw;
 
     Impl(LineReader& l, WarningSink w) : lines(l), warn(std::move(w)) {}
 

@@ -115,10 +115,10 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
         if (format) {
             chosen = *format;
         } else {
-            QByteArray first;
+            QByteArrayView first;
             while (lines.next(first) && first.trimmed().isEmpty()) {
             }
-            chosen = formatOfImport(file, first);
+            chosen = formatOfImport(file, first.toByteArray());
             if (lines.lineNumber() > 0)
                 lines.unread();
         }

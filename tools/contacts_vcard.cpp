@@ -6,7 +6,6 @@
 
 #include <QBuffer>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -18,7 +17,6 @@ namespace palvane::tool {
 namespace {
 
 constexpr int kMaxHours = 24;
-constexpr qsizetype kFoldOctets = 75;
 
 int preference(const VCardProperty& property) {
     int rank = 101;
@@ -36,7 +34,7 @@ int preference(const VCardProperty& property) {
 // The properties of that name, the preferred first, else in card order.
 std::vector<const VCardProperty*> byPreference(const VCard& card, PropertyKind kind) {
     std::vector<const VCardProperty*> found;
-    for (const VCardProperty& property : card.properties)
+    for (const VCardProperty& property : card)
         if (property.kind == kind)
             found.push_back(&property);
     if (found.size() > 1)
@@ -49,7 +47,7 @@ std::vector<const VCardProperty*> byPreference(const VCard& card, PropertyKind k
 const VCardProperty* preferred(const VCard& card, PropertyKind kind) {
     const VCardProperty* best = nullptr;
     int bestRank = -1; // worked out only when a second one comes
-    for (const VCardProperty& property : card.properties) {
+    for (const VCardProperty& property : card) {
         if (property.kind != kind)
             continue;
         if (!best) {
@@ -121,33 +119,6 @@ QString location(const QString& value) {
     return locality + QStringLiteral(", ") + country;
 }
 
-// "Given Family": the last word is the family name.
-QString structuredName(const QString& name) {
-    const QString trimmed = name.trimmed();
-    const qsizetype space = trimmed.lastIndexOf(QLatin1Char(' '));
-    const QString family = space < 0 ? QString() : trimmed.mid(space + 1);
-    const QString given = space < 0 ? trimmed : trimmed.left(space).trimmed();
-    return escape(family) + QLatin1Char(';') + escape(given) + QStringLiteral(";;;");
-}
-
-// Location "Locality, Country" into ADR's locality and country; without a comma and a blank
-// between two non-empty parts it is all locality.
-QString address(const QString& location) {
-    const qsizetype comma = location.lastIndexOf(QLatin1String(", "));
-    QString locality = location;
-    QString country;
-    if (comma > 0 && comma + 2 < location.size()) {
-        locality = location.left(comma);
-        country = location.mid(comma + 2);
-    }
-    return QStringLiteral(";;;") + escape(locality) + QStringLiteral(";;;") + escape(country);
-}
-
-QString fileUri(const QString& path) {
-    return QStringLiteral("file://") +
-           QString::fromLatin1(QUrl::toPercentEncoding(path, QByteArrayLiteral("/")));
-}
-
 } // namespace
 
 struct VCardReader::Impl {
@@ -200,7 +171,7 @@ struct VCardReader::Impl {
         if (const VCardProperty* adr = preferred(card, PropertyKind::Adr))
             row.location = location(text(*adr));
         QStringList notes;
-        for (const VCardProperty& property : card.properties)
+        for (const VCardProperty& property : card)
             if (property.kind == PropertyKind::Note)
                 notes << unescape(text(property));
         // Quoted-printable notes may hold CR LF; the program's notes box writes LF.
@@ -350,74 +321,6 @@ bool VCardReader::next(ContactRow& row, int& line) {
     return true;
 }
 
-VCardWriter::VCardWriter(VCardVersion version, int localUtcOffsetSeconds, WarningSink warn)
-    : v4_(version == VCardVersion::V4),
-      localMinutes_(static_cast<int>(std::lround(localUtcOffsetSeconds / 60.0))),
-      warn_(std::move(warn)) {}
-
-// A logical line, name and value, as CR LF-ended physical lines of at most 75 bytes, never
-// splitting a character.
-void VCardWriter::line(const char* name, const QString& value, QByteArray& out) {
-    QByteArray& bytes = scratch_;
-    bytes = name;
-    bytes += value.toUtf8();
-    if (bytes.size() <= kFoldOctets) {
-        out += bytes;
-        out += "\r\n";
-        return;
-    }
-    qsizetype limit = kFoldOctets;
-    qsizetype i = 0;
-    do {
-        qsizetype end = std::min(i + limit, bytes.size());
-        while (end < bytes.size() && end > i + 1 && (quint8(bytes[end]) & 0xC0) == 0x80)
-            --end;
-        out.append(bytes.constData() + i, end - i);
-        out += "\r\n";
-        i = end;
-        if (i < bytes.size()) {
-            out += ' ';
-            limit = kFoldOctets - 1;
-        }
-    } while (i < bytes.size());
-}
-
-void VCardWriter::append(const ContactRow& row, QByteArray& out) {
-    out += "BEGIN:VCARD\r\n";
-    out += v4_ ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
-    line("FN:", escape(row.name.isEmpty() ? row.nick : row.name), out);
-    line("N:", structuredName(row.name), out);
-    line("NICKNAME:", escape(row.nick), out);
-    if (!row.nick.isEmpty())
-        line("IMPP:", ircUriOfNick(row.nick), out);
-    if (!row.email.isEmpty())
-        line("EMAIL:", escape(row.email), out);
-    if (!row.location.isEmpty())
-        line("ADR:", address(row.location), out);
-    if (!row.notes.isEmpty())
-        line("NOTE:", escape(row.notes), out);
-    if (!row.picture.isEmpty()) {
-        QString path = row.picture;
-        if (QFileInfo(path).isRelative()) {
-            path = QFileInfo(path).absoluteFilePath();
-            if (warn_)
-                warn_(QStringLiteral("%1: the picture path '%2' is relative; written as %3")
-                          .arg(describeContact(row), shown(row.picture), path));
-        }
-        line(v4_ ? "PHOTO:" : "PHOTO;VALUE=uri:", fileUri(path), out);
-    }
-    // A blank "IRC Spin" beside a day offset: the offset in whole hours stands in.
-    const std::optional<int> hours =
-        row.spin ? row.spin
-        : row.timeDisplacement && std::isfinite(*row.timeDisplacement) &&
-                std::fabs(*row.timeDisplacement) <= 1.0
-            ? std::optional<int>(static_cast<int>(std::round(*row.timeDisplacement * 24)))
-            : std::nullopt;
-    if (hours)
-        line(v4_ ? "TZ;VALUE=utc-offset:" : "TZ:", utcOffset(*hours * 60 + localMinutes_), out);
-    out += "END:VCARD\r\n";
-}
-
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
                         PictureStore* pictures) {
     QByteArray copy = bytes;
@@ -434,18 +337,6 @@ ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
         result.lines.push_back(line);
     }
     return result;
-}
-
-QByteArray writeVCards(const std::vector<ContactRow>& contacts, VCardVersion version,
-                       int localUtcOffsetSeconds, QStringList* warnings) {
-    VCardWriter writer(version, localUtcOffsetSeconds, [warnings](const QString& warning) {
-        if (warnings)
-            *warnings << warning;
-    });
-    QByteArray out;
-    for (const ContactRow& row : contacts)
-        writer.append(row, out);
-    return out;
 }
 
 } // namespace palvane::tool

@@ -73,7 +73,7 @@ public:
     void append(const ContactRow& row, QByteArray& out);
 
 private:
-    void line(const char* name, const QString& value, QByteArray& out);
+    void endLine(QByteArray& out);
 
     bool v4_;
     int localMinutes_;

@@ -112,13 +112,7 @@ qsizetype LineReader::findBreak(qsizetype from) const {
     return -1;
 }
 
-bool LineReader::next(QByteArray& line) {
-    if (replay_) {
-        replay_ = false;
-        ++line_;
-        line = last_;
-        return true;
-    }
+bool LineReader::next(QByteArrayView& line) {
     qsizetype scanned = start_;
     qsizetype lineBreak;
     for (;;) {
@@ -146,7 +140,7 @@ bool LineReader::next(QByteArray& line) {
     }
     ++line_;
     if (encoding_ == Encoding::Utf8) {
-        line = QByteArray(begin, length);
+        line = QByteArrayView(begin, length);
     } else {
         QStringDecoder decoder(encoding_ == Encoding::Utf16LE ? QStringDecoder::Utf16LE
                                                               : QStringDecoder::Utf16BE,
@@ -154,16 +148,21 @@ bool LineReader::next(QByteArray& line) {
         const QString text = decoder.decode(QByteArrayView(begin, length - length % 2));
         if (decoder.hasError() || length % 2 != 0 || !pairedSurrogates(text))
             throw FormatError(line_, QStringLiteral("the text is not valid UTF-16"));
-        line = text.toUtf8();
+        converted_ = text.toUtf8();
+        line = converted_;
     }
-    consumed_ += next - start_;
+    lastLength_ = next - start_;
+    consumed_ += lastLength_;
     start_ = next;
-    last_ = line;
     return true;
 }
 
+// The buffer is only ever moved before a line is found, so the last line is still where it
+// was.
 void LineReader::unread() {
-    replay_ = true;
+    start_ -= lastLength_;
+    consumed_ -= lastLength_;
+    lastLength_ = 0;
     --line_;
 }
 

@@ -17,9 +17,10 @@ public:
     LineReader(QIODevice& device, const QString& displayName);
 
     // The next line without its line break, as UTF-8 (UTF-16 is converted; UTF-8 stays as
-    // written, valid or not: the readers decode it), false at the end of the file. Throws
-    // FormatError for text that is not valid UTF-16 and ToolError when the device fails.
-    bool next(QByteArray& line);
+    // written, valid or not: the readers decode it), false at the end of the file. The view
+    // stays valid until the next call. Throws FormatError for text that is not valid UTF-16
+    // and ToolError when the device fails.
+    bool next(QByteArrayView& line);
     // The line last returned by next() comes once more (one line of look-ahead).
     void unread();
     // The number of the line last returned, counted from 1.
@@ -45,8 +46,8 @@ private:
     bool atEnd_ = false;
     qint64 consumed_ = 0;
     int line_ = 0;
-    QByteArray last_;
-    bool replay_ = false;
+    qsizetype lastLength_ = 0; // bytes the last line took, its line break included
+    QByteArray converted_;     // the last line of a UTF-16 file, as UTF-8
 };
 
 } // namespace palvane::tool

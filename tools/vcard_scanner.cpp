@@ -12,7 +12,7 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-bool isBlankLine(const QByteArray& line) {
+bool isBlankLine(QByteArrayView line) {
     for (const char c : line)
         if (!isBlank(c))
             return false;
@@ -31,7 +31,7 @@ bool isName(const char* begin, const char* end) {
 }
 
 // A line of a version 2.1 base64 block: nothing but the base64 alphabet and blanks.
-bool isBase64Line(const QByteArray& line) {
+bool isBase64Line(QByteArrayView line) {
     bool any = false;
     for (const char c : line) {
         if (isBlank(c))
@@ -87,6 +87,12 @@ QString unquote(const QString& text) {
     if (text.size() >= 2 && text.front() == QLatin1Char('"') && text.back() == QLatin1Char('"'))
         return text.mid(1, text.size() - 2);
     return text;
+}
+
+void assign(QByteArray& to, QByteArrayView from) {
+    to.resize(from.size());
+    if (!from.isEmpty())
+        std::memcpy(to.data(), from.data(), size_t(from.size()));
 }
 
 } // namespace
@@ -147,7 +153,8 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
     if (isBlank(raw_[0]))
         throw FormatError(property.line, QStringLiteral("a folded line (starting with a blank) "
                                                         "without a line before it to continue"));
-    text_ = raw_;
+    text_.resize(0); // keeps its capacity: no allocation per line
+    text_.append(raw_);
     const qsizetype headerEnd = text_.indexOf(':');
     const QByteArrayView header(text_.constData(), headerEnd < 0 ? 0 : headerEnd);
     const bool quotedPrintable = containsNoCase(header, "QUOTED-PRINTABLE");
@@ -156,11 +163,11 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
         // A quoted-printable soft line break: '=' ends the line, the next one goes on as is.
         if (quotedPrintable && text_.endsWith('=')) {
             text_.chop(1);
-            text_ += raw_;
+            text_.append(raw_);
         } else if (!raw_.isEmpty() && isBlank(raw_[0])) {
             text_.append(raw_.constData() + 1, raw_.size() - 1);
         } else if (base64 && isBase64Line(raw_)) {
-            text_ += raw_.trimmed(); // version 2.1 writes base64 lines without folding them
+            text_.append(raw_.trimmed()); // version 2.1 writes base64 lines without folding them
         } else {
             lines_.unread();
             break;
@@ -205,19 +212,26 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
                           QStringLiteral("'%1' is not a vCard property name")
                               .arg(shown(QString::fromUtf8(begin, nameEnd - begin))));
     property.kind = kindOf(QByteArrayView(nameStart, trimmedEnd - nameStart));
-    // The values of properties that go nowhere are not even copied.
-    const bool needed = property.kind != PropertyKind::Other;
-    property.name = needed ? QByteArray(nameStart, trimmedEnd - nameStart).toUpper() : QByteArray();
-    property.params =
-        semicolon && needed ? QByteArray(semicolon + 1, colon - semicolon - 1) : QByteArray();
-    property.value = needed ? QByteArray(colon + 1, end - colon - 1) : QByteArray();
+    // The values of properties that go nowhere are not even copied; the others go into the
+    // buffers of the card read before, so that a card costs no allocation.
+    if (property.kind == PropertyKind::Other)
+        return true;
+    assign(property.name, QByteArrayView(nameStart, trimmedEnd - nameStart));
+    for (char& c : property.name)
+        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    assign(property.params,
+           semicolon ? QByteArrayView(semicolon + 1, colon - semicolon - 1) : QByteArrayView());
+    assign(property.value, QByteArrayView(colon + 1, end - colon - 1));
     return true;
 }
 
 bool VCardScanner::next(VCard& card) {
-    VCardProperty property;
     bool inCard = false;
-    while (nextProperty(property)) {
+    for (;;) {
+        // Read into the card's next free place; kept there only if the table wants it.
+        VCardProperty& property = card.next();
+        if (!nextProperty(property))
+            break;
         const QByteArray value = property.value.trimmed();
         if (property.kind == PropertyKind::Begin) {
             if (value.toUpper() != "VCARD")
@@ -232,7 +246,7 @@ bool VCardScanner::next(VCard& card) {
             inCard = true;
             card.line = property.line;
             card.version = 0;
-            card.properties.clear();
+            card.clear();
         } else if (!inCard) {
             throw FormatError(property.line,
                               QStringLiteral("'%1' outside a card (a card starts with "
@@ -257,8 +271,7 @@ bool VCardScanner::next(VCard& card) {
                                                  "and 4.0 are)")
                                       .arg(shown(QString::fromUtf8(value))));
         } else if (property.kind != PropertyKind::Other) {
-            card.properties.push_back(std::move(property));
-            property = VCardProperty();
+            card.keep();
         }
     }
     if (inCard)

@@ -48,10 +48,28 @@ struct VCardProperty {
     bool hasParam(const char* key, const char* value) const;
 };
 
-struct VCard {
+// A card: its properties are kept in places that the next card reuses.
+class VCard {
+public:
     int line = 0;    // of BEGIN:VCARD
     int version = 0; // 21, 30, 40, or 0 without VERSION
-    std::vector<VCardProperty> properties;
+
+    const VCardProperty* begin() const { return places_.data(); }
+    const VCardProperty* end() const { return places_.data() + size_; }
+
+    void clear() { size_ = 0; }
+    // The place after the last property, to read the next one into.
+    VCardProperty& next() {
+        if (size_ == places_.size())
+            places_.emplace_back();
+        return places_[size_];
+    }
+    // The property in next() belongs to the card.
+    void keep() { ++size_; }
+
+private:
+    std::vector<VCardProperty> places_;
+    size_t size_ = 0;
 };
 
 class VCardScanner {
@@ -64,7 +82,7 @@ private:
     bool nextProperty(VCardProperty& property);
 
     LineReader& lines_;
-    QByteArray raw_;
+    QByteArrayView raw_;
     QByteArray text_;
 };
 

@@ -7,8 +7,6 @@
 #include <QTimeZone>
 #include <QUrl>
 
-#include <algorithm>
-
 namespace palvane::tool {
 
 namespace {
@@ -125,29 +123,6 @@ QStringList splitUnescaped(const QString& text, QChar separator) {
     return parts;
 }
 
-QString escape(const QString& text) {
-    const auto special = [](QChar c) {
-        return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QLatin1Char('\\') ||
-               c == QLatin1Char(',') || c == QLatin1Char(';');
-    };
-    if (std::none_of(text.begin(), text.end(), special))
-        return text;
-    QString out;
-    out.reserve(text.size() + 8);
-    const QString normal = normaliseLineBreaks(text);
-    for (const QChar c : normal) {
-        if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\\n");
-        } else if (c == QLatin1Char('\\') || c == QLatin1Char(',') || c == QLatin1Char(';')) {
-            out += QLatin1Char('\\');
-            out += c;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 QString nameFromStructuredName(const QString& value) {
     const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
     QStringList words;
@@ -183,11 +158,6 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
         flags.contains(QLatin1String("ischannel"), Qt::CaseInsensitive))
         return std::nullopt;
     return target;
-}
-
-QString ircUriOfNick(const QString& nick) {
-    return QStringLiteral("irc:///") + QString::fromLatin1(QUrl::toPercentEncoding(nick)) +
-           QStringLiteral(",isnick");
 }
 
 QString zoneInUri(const QString& uri) {

@@ -29,8 +29,6 @@ std::optional<QByteArray> decodeBase64(const QByteArray& text);
 QString unescape(const QString& text);
 // Splits a structured or list value at separators that are not escaped; escapes stay in.
 QStringList splitUnescaped(const QString& text, QChar separator);
-// Escapes a text value for writing: \\ \, \; and line breaks as \n.
-QString escape(const QString& text);
 
 // The name N spells ("Family;Given;Additional;Prefix;Suffix") in reading order, "Dr. Karl
 // Heinz Weber"; empty when N holds nothing.
@@ -39,8 +37,6 @@ QString nameFromStructuredName(const QString& value);
 // The nick of an irc: or ircs: URI ("irc://irc.example.net/alice", "irc:///alice,isnick");
 // nothing for a channel, a server alone or another scheme.
 std::optional<QString> nickFromIrcUri(const QString& uri);
-// An irc: URI for a nick on the user's own server (the table keeps no server).
-QString ircUriOfNick(const QString& nick);
 
 // The zone database's name of a zone that ends a URI ("https://tz.example.org/Europe/Berlin"
 // names Europe/Berlin); empty when none does.
