@@ -54,8 +54,10 @@ const char* const kUsage =
     "\n"
     "CSV files have a header row naming the fields: \"IRC Nick\", \"IRC Name\",\n"
     "\"IRC Location\", \"IRC Email\", \"IRC Notes\", \"IRC Time Displacement\" (days),\n"
-    "\"IRC Spin\" (hours) and \"IRC Picture\". vCards carry the offset as the contact's\n"
-    "time zone (TZ), converted from and to the offset from this computer's local time.\n";
+    "\"IRC Spin\" (hours) and \"IRC Picture\"; the column names of mail programs'\n"
+    "exports (\"Nickname\", \"E-mail Address\", ...) are read too. vCards carry the offset\n"
+    "as the contact's time zone (TZ), converted from and to the offset from this computer's\n"
+    "local time.\n";
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);

@@ -99,52 +99,61 @@ void VCardWriter::endLine(QByteArray& out) {
 
 void VCardWriter::append(const ContactRow& row, QByteArray& out) {
     QByteArray& line = scratch_;
+    // resize(0) keeps the buffer; assigning a shorter text would give it back.
+    const auto start = [&line](const char* name) {
+        line.resize(0);
+        line.append(name);
+    };
     const QByteArray nick = row.nick.toUtf8();
+    const QByteArray name = row.name.toUtf8();
     out += "BEGIN:VCARD\r\n";
     out += v4_ ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
     // FN is required: a contact without a real name gives its nick, beside an empty N.
-    line = "FN:";
-    appendEscaped(line, row.name.isEmpty() ? nick : row.name.toUtf8());
+    start("FN:");
+    appendEscaped(line, name.isEmpty() ? nick : name);
     endLine(out);
     // "Given Family": the last word is the family name.
-    const QString trimmed = row.name.trimmed();
-    const qsizetype space = trimmed.lastIndexOf(QLatin1Char(' '));
-    line = "N:";
+    const QByteArrayView trimmed = QByteArrayView(name).trimmed();
+    qsizetype space = trimmed.size() - 1;
+    while (space >= 0 && trimmed[space] != ' ')
+        --space;
+    start("N:");
     if (space >= 0)
-        appendEscaped(line, trimmed.mid(space + 1).toUtf8());
+        appendEscaped(line, trimmed.sliced(space + 1));
     line += ';';
-    appendEscaped(line, (space < 0 ? trimmed : trimmed.left(space).trimmed()).toUtf8());
+    appendEscaped(line, space < 0 ? trimmed : trimmed.first(space).trimmed());
     line += ";;;";
     endLine(out);
-    line = "NICKNAME:";
+    start("NICKNAME:");
     appendEscaped(line, nick);
     endLine(out);
     if (!nick.isEmpty()) {
         // The nick on the user's own server (irc:///): the table keeps no server.
-        line = "IMPP:irc:///";
+        start("IMPP:irc:///");
         appendPercentEncoded(line, nick);
         line += ",isnick";
         endLine(out);
     }
     if (!row.email.isEmpty()) {
-        line = "EMAIL:";
+        start("EMAIL:");
         appendEscaped(line, row.email.toUtf8());
         endLine(out);
     }
     if (!row.location.isEmpty()) {
         // "Locality, Country" into ADR's locality and country; without a comma and a blank
         // between two non-empty parts it is all locality.
-        const qsizetype comma = row.location.lastIndexOf(QLatin1String(", "));
-        const bool split = comma > 0 && comma + 2 < row.location.size();
-        line = "ADR:;;;";
-        appendEscaped(line, (split ? row.location.left(comma) : row.location).toUtf8());
+        const QByteArray location = row.location.toUtf8();
+        const qsizetype comma = location.lastIndexOf(", ");
+        const bool split = comma > 0 && comma + 2 < location.size();
+        start("ADR:;;;");
+        appendEscaped(line, split ? QByteArrayView(location).first(comma) : location);
         line += ";;;";
         if (split)
-            appendEscaped(line, row.location.mid(comma + 2).toUtf8());
+            appendEscaped(line, QByteArrayView(location).sliced(comma + 2));
         endLine(out);
     }
     if (!row.notes.isEmpty()) {
-        line = "NOTE:";
+        start("NOTE:");
         appendEscaped(line, row.notes.toUtf8());
         endLine(out);
     }
@@ -156,7 +165,7 @@ void VCardWriter::append(const ContactRow& row, QByteArray& out) {
                 warn_(QStringLiteral("%1: the picture path '%2' is relative; written as %3")
                           .arg(describeContact(row), shown(row.picture), path));
         }
-        line = v4_ ? "PHOTO:file://" : "PHOTO;VALUE=uri:file://";
+        start(v4_ ? "PHOTO:file://" : "PHOTO;VALUE=uri:file://");
         appendPercentEncoded(line, path.toUtf8(), "/");
         endLine(out);
     }
@@ -168,7 +177,7 @@ void VCardWriter::append(const ContactRow& row, QByteArray& out) {
             ? std::optional<int>(static_cast<int>(std::round(*row.timeDisplacement * 24)))
             : std::nullopt;
     if (hours) {
-        line = v4_ ? "TZ;VALUE=utc-offset:" : "TZ:";
+        start(v4_ ? "TZ;VALUE=utc-offset:" : "TZ:");
         appendUtcOffset(line, *hours * 60 + localMinutes_);
         endLine(out);
     }
