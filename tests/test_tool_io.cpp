@@ -20,6 +20,10 @@
 #include <memory>
 #include <optional>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
 using palvane::ContactRow;
 using palvane::test::Sandbox;
 using namespace palvane::tool;
@@ -144,6 +148,7 @@ private slots:
     void toolRefusals();
     void toolExportAppearsWhenComplete();
     void toolMessages();
+    void toolProgressOnATerminal();
 };
 
 void TestToolIo::csvRoundTrip() {
@@ -782,6 +787,42 @@ void TestToolIo::toolMessages() {
     QCOMPARE(run.err, QStringLiteral("palvane-table: nul.csv: line 2: \"IRC Spin\" must be a "
                                      "whole number of hours from -24 to 24, not '1\\0x'\n"
                                      "palvane-table: nothing was imported\n"));
+}
+
+void TestToolIo::toolProgressOnATerminal() {
+    Sandbox box;
+    box.createTable();
+    // Standard error on a terminal of its own; standard input fed slowly, so that the import
+    // takes more than the second after which its progress shows.
+    int terminal = -1;
+    int side = -1;
+    QVERIFY(::openpty(&terminal, &side, nullptr, nullptr, nullptr) == 0);
+    const QString sideName = QString::fromLocal8Bit(::ttyname(side));
+    QProcess process;
+    process.setStandardErrorFile(sideName);
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL),
+                  {QStringLiteral("import"), QStringLiteral("-")});
+    QVERIFY(process.waitForStarted(30000));
+    process.write("IRC Nick\nfirst\n");
+    QVERIFY(process.waitForBytesWritten(30000));
+    QThread::msleep(1200);
+    process.write("second\n");
+    QVERIFY(process.waitForBytesWritten(30000));
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    ::close(side);
+    QByteArray shown;
+    char buffer[4096];
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, got);
+    ::close(terminal);
+    // The line is drawn, then blanked before the closing message goes to standard output.
+    QVERIFY2(shown.contains("\rImporting: 2 contacts"), shown.constData());
+    QVERIFY2(shown.endsWith('\r' + QByteArray(21, ' ') + '\r'), shown.constData());
+    QCOMPARE(process.readAllStandardOutput(),
+             QByteArray("Imported 2 contacts into data/palvane.db\n"));
 }
 
 QTEST_GUILESS_MAIN(TestToolIo)

@@ -13,7 +13,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 namespace palvane::tool {
 
@@ -27,19 +30,42 @@ QString displayName(const QString& file) {
     return isStandardStream(file) ? QStringLiteral("standard input") : file;
 }
 
-void openInput(QFile& in, const QString& file) {
-    bool opened = false;
-    if (isStandardStream(file)) {
-        opened = in.open(stdin, QIODevice::ReadOnly);
-    } else {
-        in.setFileName(file);
-        if (QFileInfo(file).isDir())
-            throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
-        opened = in.open(QIODevice::ReadOnly);
+// Standard input, one read(2) at a time: QFile waits until a whole buffer is full, so that
+// contacts piped in slowly would wait for it; here they go in as they arrive.
+class StandardInput : public QIODevice {
+public:
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, data, size_t(size));
+            if (got >= 0)
+                return got;
+            if (errno != EINTR) {
+                setErrorString(systemErrorText(errno));
+                return -1;
+            }
+        }
     }
-    if (!opened)
-        throw ToolError(
-            QStringLiteral("cannot read %1: %2").arg(displayName(file), in.errorString()));
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
+// The file to import, opened; its size, or -1 for standard input.
+std::unique_ptr<QIODevice> openInput(const QString& file, qint64& size) {
+    size = -1;
+    if (isStandardStream(file)) {
+        auto in = std::make_unique<StandardInput>();
+        in->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        return in;
+    }
+    if (QFileInfo(file).isDir())
+        throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
+    auto in = std::make_unique<QFile>(file);
+    if (!in->open(QIODevice::ReadOnly))
+        throw ToolError(QStringLiteral("cannot read %1: %2").arg(file, in->errorString()));
+    size = in->size();
+    return in;
 }
 
 // Texts longer than their field are cut as the table would cut them, with a warning each.
@@ -105,12 +131,11 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
                               const TransferHooks& hooks) {
     // The table first: a missing table is the likelier mistake and needs no file to be read.
     textLengths(tablePath);
-    QFile in;
-    openInput(in, file);
-    const qint64 size = in.isSequential() ? -1 : in.size();
+    qint64 size = -1;
+    const std::unique_ptr<QIODevice> in = openInput(file, size);
     TransferReport report;
     try {
-        LineReader lines(in, displayName(file));
+        LineReader lines(*in, displayName(file));
         ContactFormat chosen = ContactFormat::Csv;
         if (format) {
             chosen = *format;
