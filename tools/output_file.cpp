@@ -78,14 +78,24 @@ OutputFile::OutputFile(const QString& path) : path_(path) {
     temporary_ =
         info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX");
     temporaryName_ = QFile::encodeName(temporary_);
+    // A signal between creating the file and watching for signals would leave it behind:
+    // hold them back until the handler knows the name.
+    sigset_t held;
+    sigset_t previous;
+    sigemptyset(&held);
+    for (const int signal : kCleanSignals)
+        sigaddset(&held, signal);
+    ::sigprocmask(SIG_BLOCK, &held, &previous);
     fd_ = ::mkstemp(temporaryName_.data());
+    const int error = errno;
+    if (fd_ >= 0)
+        watchForSignals(temporaryName_);
+    ::sigprocmask(SIG_SETMASK, &previous, nullptr);
     if (fd_ < 0) {
-        const int error = errno;
         temporaryName_.clear();
         throw ToolError(QStringLiteral("cannot write %1: %2").arg(path, systemErrorText(error)));
     }
     temporary_ = QFile::decodeName(temporaryName_);
-    watchForSignals(temporaryName_);
     // mkstemp makes the file private; give it the permissions of any new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);
