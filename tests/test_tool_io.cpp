@@ -8,12 +8,21 @@
 #include "tools/contacts_io.h"
 #include "tools/contacts_vcard.h"
 
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
+#include <QStringEncoder>
+#include <QThread>
 #include <QRegularExpression>
 #include <QTest>
 
+#include <memory>
 #include <optional>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 using palvane::ContactRow;
 using palvane::test::Sandbox;
@@ -137,6 +146,9 @@ private slots:
     void toolExportThenImport();
     void toolImportIsAllOrNothing();
     void toolRefusals();
+    void toolExportAppearsWhenComplete();
+    void toolMessages();
+    void toolProgressOnATerminal();
 };
 
 void TestToolIo::csvRoundTrip() {
@@ -236,11 +248,12 @@ void TestToolIo::csvErrorsNameTheLine() {
         {"IRC Nick,IRC Time Displacement\nz,nan\n",
          QStringLiteral("line 2: \"IRC Time Displacement\" must be a number of days from -1 to "
                         "1, not 'nan'")},
-        {"IRC Nick,Nick Name\n", QStringLiteral("line 1: unknown column 'Nick Name' in the header "
-                                                "row (the columns are \"IRC Nick\", \"IRC Name\", "
-                                                "\"IRC Location\", \"IRC Email\", \"IRC Notes\", "
-                                                "\"IRC Time Displacement\", \"IRC Spin\", \"IRC "
-                                                "Picture\")")},
+        {"Shoe Size,Hat\n", QStringLiteral("line 1: the header row names no field of the table "
+                                           "(the columns are \"IRC Nick\", \"IRC Name\", \"IRC "
+                                           "Location\", \"IRC Email\", \"IRC Notes\", \"IRC Time "
+                                           "Displacement\", \"IRC Spin\", \"IRC Picture\", or the "
+                                           "names mail programs give them, such as \"Nickname\" "
+                                           "and \"E-mail Address\")")},
         {"IRC Nick,IRC Name,\nx,y,\n",
          QStringLiteral("line 1: column 3 of the header row has no name (the columns are \"IRC "
                         "Nick\", \"IRC Name\", \"IRC Location\", \"IRC Email\", \"IRC Notes\", "
@@ -300,6 +313,10 @@ void TestToolIo::vcardRoundTrip() {
         // FN is required: a contact without a real name gives its nick, beside an empty N.
         QVERIFY(text.contains(QString::fromUtf8("FN:日本語ニック\r\nN:;;;;\r\n")));
         QVERIFY(text.contains(QStringLiteral("FN:Ann Lee\r\nN:Lee;Ann;;;\r\nNICKNAME:Name Only")));
+        // The nick also as the IRC address other programs read; none for a blank nick.
+        QVERIFY(text.contains(QStringLiteral("NICKNAME:x\r\nIMPP:irc:///x,isnick\r\n")));
+        QVERIFY(text.contains(QStringLiteral("IMPP:irc:///o%27Neil%2C%20%22Q%22,isnick\r\n")));
+        QCOMPARE(text.count(QStringLiteral("IMPP:")), int(rows.size()) - 1);
     }
     // With the user an hour east of UTC, five hours ahead of them is six ahead of UTC.
     QVERIFY(writeVCards(rows, VCardVersion::V4, 3600).contains("TZ;VALUE=utc-offset:+06:00\r\n"));
@@ -358,8 +375,9 @@ void TestToolIo::vcardFromOtherPrograms() {
     QCOMPARE(karl.name, QStringLiteral("Karl Weber"));
     QCOMPARE(karl.email, QStringLiteral("karl@example.de"));
     QCOMPARE(karl.location, QString::fromUtf8("München, Deutschland"));
+    // The address that is not preferred goes to the notes.
     QCOMPARE(karl.notes, QStringLiteral("First line\nsecond line with a comma, a semicolon; and a "
-                                        "backslash \\ done.\n\nEnd"));
+                                        "backslash \\ done.\n\nEnd\nE-mail: old@example.de"));
     QCOMPARE(karl.picture, QString::fromUtf8("/home/karl/Bilder/Käse Bild.bmp"));
     QCOMPARE(karl.spin, std::optional<int>(1));
     QCOMPARE(karl.timeDisplacement, std::optional<double>(1 / 24.0));
@@ -415,9 +433,24 @@ void TestToolIo::vcardTimeZones() {
         {"TZ:+05:45", 0, 6, QStringLiteral("rounded to +6 hours")},
         {"TZ:+05:30", 19800, 0, {}}, // the user in the same half-hour zone: exact
         {"TZ:+14:00", -12 * 3600, 24, QStringLiteral("the offset is limited to +24 hours")},
-        {"TZ:Europe/Paris", 0, 0,
-         QStringLiteral("line 1, contact 'zed': the time zone 'Europe/Paris' is not a UTC offset "
-                        "such as +05:00; offset set to 0")},
+        {"TZ:Mars/Olympus_Mons", 0, 0,
+         QStringLiteral("line 1, contact 'zed': the time zone 'Mars/Olympus_Mons' is neither a "
+                        "UTC offset such as +05:00 nor a zone of the zone database; offset set to "
+                        "0")},
+        // Zones without daylight saving time, so that today's offset is known.
+        {"TZ:Asia/Tokyo", 0, 9,
+         QStringLiteral("line 1, contact 'zed': the time zone Asia/Tokyo is UTC+09:00 today; the "
+                        "contact keeps that offset, fixed in whole hours, and will not follow the "
+                        "zone's changes such as daylight saving time")},
+        {"TZ;VALUE=text:Asia/Kolkata", 0, 6,
+         QStringLiteral("Asia/Kolkata is 5.5 hours from local "
+                        "time, not a whole number")},
+        {"TZ;VALUE=uri:https://tz.example.org/zones/America/Argentina/Buenos_Aires", 0, -3,
+         QStringLiteral("America/Argentina/Buenos_Aires is UTC-03:00 today")},
+        {"TZ;VALUE=uri:https://example.org/tz/42", 0, 0,
+         QStringLiteral("the time zone URI 'https://example.org/tz/42' names no zone of the zone "
+                        "database; offset set to 0")},
+        {"TZ:+530", 0, 6, QStringLiteral("rounded to +6 hours")},
         {"TZ;VALUE=text:-05:00\\; EST\\; Raleigh/North America", 0, -5, {}},
         {"TZ;VALUE=text:-05:00; EST; Raleigh/North America", 0, -5, {}},
     };
@@ -445,8 +478,8 @@ void TestToolIo::vcardErrorsNameTheLine() {
                         "missing?)")},
         {"BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nNOTE:folded\n  on\n",
          QStringLiteral("line 4: the card begun here has no END:VCARD")},
-        {"BEGIN:VCARD\nVERSION:2.1\nFN:A\nEND:VCARD\n",
-         QStringLiteral("line 2: vCard version '2.1' is not supported (3.0 and 4.0 are)")},
+        {"BEGIN:VCARD\nVERSION:5.0\nFN:A\nEND:VCARD\n",
+         QStringLiteral("line 2: vCard version '5.0' is not supported (2.1, 3.0 and 4.0 are)")},
         {"FN:A\n", QStringLiteral("line 1: 'FN:A' outside a card (a card starts with "
                                   "BEGIN:VCARD)")},
         {"BEGIN:VCALENDAR\n", QStringLiteral("line 1: BEGIN:VCALENDAR is not the start of a "
@@ -578,16 +611,41 @@ void TestToolIo::toolImportIsAllOrNothing() {
     QCOMPARE(contentsOf(box.dbPath()), withTrigger);
     QCOMPARE(describe(palvane::readContacts(box.dbPath())), beforeRows);
 
-    // Texts longer than their field are cut as the table cuts them, with a warning; the
-    // import goes through.
-    const QString longNick = QString(70, QLatin1Char('n'));
+    // An embedded picture is written beside the table only for an import that goes through.
+    QVERIFY(palvane::test::RawDb(box.dbPath()).exec(QStringLiteral("DROP TRIGGER refuse")));
+    const QByteArray photoCard =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Pic\r\nNICKNAME:pic\r\n"
+        "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAAS"
+        "FvFNAAAAEElEQVR4nGP438AAQQxwFgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
+        "END:VCARD\r\n";
+    writeFile(QStringLiteral("pic-broken.vcf"), photoCard + "BEGIN:VCARD\r\nFN broken\r\n");
+    const QString pictures = box.dataDir() + QStringLiteral("/pictures");
+    run = runTool({QStringLiteral("import"), QStringLiteral("pic-broken.vcf")});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.startsWith(QStringLiteral("palvane-table: pic-broken.vcf: line 8: no ':'")),
+             qPrintable(run.err));
+    QVERIFY(QDir(pictures).isEmpty());
+    writeFile(QStringLiteral("pic.vcf"), photoCard);
+    run = runTool({QStringLiteral("import"), QStringLiteral("pic.vcf")});
+    QCOMPARE(run.exitCode, 0);
+    const QStringList stored = QDir(pictures).entryList(QDir::Files);
+    QCOMPARE(stored.size(), 1);
+    QVERIFY2(stored[0].startsWith(QStringLiteral("pic-")) && stored[0].endsWith(".bmp"),
+             qPrintable(stored[0]));
+    QCOMPARE(palvane::readContacts(box.dbPath()).back().picture,
+             pictures + QLatin1Char('/') + stored[0]);
+    QCOMPARE(QImage(pictures + QLatin1Char('/') + stored[0]).size(), QSize(3, 2));
+
+    // Texts longer than their field are cut as the table cuts them, with a warning that shows
+    // a long value shortened; the import goes through.
+    const QString longNick = QString(100000, QLatin1Char('n'));
     writeFile(QStringLiteral("long.csv"), "IRC Nick\n" + longNick.toUtf8() + "\n");
     run = runTool({QStringLiteral("import"), QStringLiteral("long.csv")});
     QCOMPARE(run.exitCode, 0);
-    QVERIFY2(run.err.contains(QStringLiteral("palvane-table: warning: line 2, contact '%1': \"IRC "
-                                             "Nick\" cut to its length of 64 characters")
-                                  .arg(longNick)),
-             qPrintable(run.err));
+    QCOMPARE(run.err, QStringLiteral("palvane-table: warning: line 2, contact '%1... (100000 "
+                                     "characters)': \"IRC Nick\" cut to its length of 64 "
+                                     "characters\n")
+                          .arg(longNick.left(60)));
     QCOMPARE(palvane::readContacts(box.dbPath()).back().nick, longNick.left(64));
 }
 
@@ -650,6 +708,121 @@ void TestToolIo::toolRefusals() {
     run = runTool({QStringLiteral("--help")});
     QVERIFY(run.out.contains(QStringLiteral("import FILE [--table PATH]")));
     QVERIFY(run.out.contains(QStringLiteral("export [--format csv|vcard|vcard3] [--table PATH]")));
+}
+
+void TestToolIo::toolExportAppearsWhenComplete() {
+    Sandbox box;
+    // Every contact's relative picture path gives a warning on standard error. Nobody reads
+    // it, so the pipe fills and the export stops in the middle, its file half written: then
+    // it is killed.
+    box.createTable();
+    palvane::insertContacts(box.dbPath(), 20000, [](qint64 i, ContactRow& row) {
+        row.nick = QStringLiteral("n%1").arg(i);
+        row.picture = QStringLiteral("pics/%1.bmp").arg(i);
+    });
+    const auto stalledExport = [] {
+        auto process = std::make_unique<QProcess>();
+        process->start(QStringLiteral(PALVANE_TABLE_TOOL),
+                       {QStringLiteral("export"), QStringLiteral("all.vcf")});
+        for (int waited = 0; waited < 30000; waited += 10) {
+            if (!QDir()
+                     .entryList({QStringLiteral(".all.vcf.*")}, QDir::Hidden | QDir::Files)
+                     .isEmpty())
+                break;
+            QThread::msleep(10);
+        }
+        return process;
+    };
+    const QStringList hidden = {QStringLiteral(".all.vcf.*")};
+
+    std::unique_ptr<QProcess> process = stalledExport();
+    QCOMPARE(QDir().entryList(hidden, QDir::Hidden | QDir::Files).size(), 1);
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    process->kill(); // SIGKILL: the temporary file stays, but never under the name asked for
+    QVERIFY(process->waitForFinished(30000));
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    for (const QString& name : QDir().entryList(hidden, QDir::Hidden | QDir::Files))
+        QVERIFY(QFile::remove(name));
+
+    process = stalledExport();
+    process->terminate(); // SIGTERM (as Ctrl-C): the temporary file goes too
+    QVERIFY(process->waitForFinished(30000));
+    QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
+    QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
+
+    // Complete, it has its name, and the permissions of any new file.
+    const Run run = runTool({QStringLiteral("export"), QStringLiteral("all.vcf")});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(contentsOf(QStringLiteral("all.vcf")).count("BEGIN:VCARD"), 20000);
+    QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
+    writeFile(QStringLiteral("plain.txt"), "x");
+    QCOMPARE(QFile::permissions(QStringLiteral("all.vcf")),
+             QFile::permissions(QStringLiteral("plain.txt")));
+}
+
+void TestToolIo::toolMessages() {
+    Sandbox box;
+    box.createTable({palvane::test::contact(QStringLiteral("solo"))});
+
+    // A full disk says so.
+    QProcess process;
+    process.setStandardOutputFile(QStringLiteral("/dev/full"));
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL), {QStringLiteral("export")});
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+             QStringLiteral("palvane-table: cannot write to standard output: the disk is full\n"));
+
+    // A UTF-16 file's fault is told in full, and so is a value holding a NUL.
+    QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    writeFile(QStringLiteral("bad16.csv"),
+              encoder.encode(QStringLiteral("IRC Nick,IRC Spin\r\nok,1\r\nbad,five\r\n")));
+    Run run = runTool({QStringLiteral("import"), QStringLiteral("bad16.csv")});
+    QCOMPARE(run.exitCode, 1);
+    QCOMPARE(run.err, QStringLiteral("palvane-table: bad16.csv: line 3: \"IRC Spin\" must be a "
+                                     "whole number of hours from -24 to 24, not 'five'\n"
+                                     "palvane-table: nothing was imported\n"));
+    writeFile(QStringLiteral("nul.csv"), QByteArray("IRC Nick,IRC Spin\nbad,1") + '\0' + "x\n");
+    run = runTool({QStringLiteral("import"), QStringLiteral("nul.csv")});
+    QCOMPARE(run.err, QStringLiteral("palvane-table: nul.csv: line 2: \"IRC Spin\" must be a "
+                                     "whole number of hours from -24 to 24, not '1\\0x'\n"
+                                     "palvane-table: nothing was imported\n"));
+}
+
+void TestToolIo::toolProgressOnATerminal() {
+    Sandbox box;
+    box.createTable();
+    // Standard error on a terminal of its own; standard input fed slowly, so that the import
+    // takes more than the second after which its progress shows.
+    int terminal = -1;
+    int side = -1;
+    QVERIFY(::openpty(&terminal, &side, nullptr, nullptr, nullptr) == 0);
+    const QString sideName = QString::fromLocal8Bit(::ttyname(side));
+    QProcess process;
+    process.setStandardErrorFile(sideName);
+    process.start(QStringLiteral(PALVANE_TABLE_TOOL),
+                  {QStringLiteral("import"), QStringLiteral("-")});
+    QVERIFY(process.waitForStarted(30000));
+    process.write("IRC Nick\nfirst\n");
+    QVERIFY(process.waitForBytesWritten(30000));
+    QThread::msleep(1200);
+    process.write("second\n");
+    QVERIFY(process.waitForBytesWritten(30000));
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), 0);
+    ::close(side);
+    QByteArray shown;
+    char buffer[4096];
+    ::fcntl(terminal, F_SETFL, O_NONBLOCK);
+    for (ssize_t got; (got = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        shown.append(buffer, got);
+    ::close(terminal);
+    // The line is drawn, then blanked before the closing message goes to standard output.
+    QVERIFY2(shown.contains("\rImporting: 2 contacts"), shown.constData());
+    QVERIFY2(shown.endsWith('\r' + QByteArray(21, ' ') + '\r'), shown.constData());
+    QCOMPARE(process.readAllStandardOutput(),
+             QByteArray("Imported 2 contacts into data/palvane.db\n"));
 }
 
 QTEST_GUILESS_MAIN(TestToolIo)

@@ -1,41 +1,98 @@
 #include "tools/contacts_format.h"
 
-#include <QStringDecoder>
+#include <cerrno>
+#include <cstring>
 
 namespace palvane::tool {
 
-QString decodeUtf8(const QByteArray& bytes) {
-    const QByteArray data = bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes;
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(data);
-    if (!decoder.hasError())
-        return text;
-    // Decode line by line to name the first line at fault.
-    int line = 1;
-    for (const QByteArray& part : data.split('\n')) {
-        QStringDecoder lineDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        (void)QString(lineDecoder.decode(part));
-        if (lineDecoder.hasError())
-            break;
-        ++line;
+namespace {
+
+constexpr qsizetype kShownCharacters = 60;
+
+} // namespace
+
+QString shown(const QString& value) {
+    QString out;
+    qsizetype characters = 0;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (characters == kShownCharacters) {
+            return out + QStringLiteral("... (%1 characters)").arg(value.size());
+        }
+        const QChar c = value[i];
+        ++characters;
+        if (c == QLatin1Char('\0'))
+            out += QLatin1String("\\0");
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else if (c.isHighSurrogate() && i + 1 < value.size() && value[i + 1].isLowSurrogate())
+            out += QString(value.constData() + i++, 2);
+        else
+            out += c;
     }
-    throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+    return out;
 }
 
 QString normaliseLineBreaks(QString text) {
     if (!text.contains(QLatin1Char('\r')))
         return text;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    // One pass: QString::replace with a shorter text moves the rest of a long text again and
+    // again.
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != QLatin1Char('\r')) {
+            out += text[i];
+            continue;
+        }
+        out += QLatin1Char('\n');
+        if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+            ++i;
+    }
+    return out;
 }
 
 QString describeContact(const ContactRow& row) {
     if (!row.nick.isEmpty())
-        return QStringLiteral("contact '%1'").arg(row.nick);
+        return QStringLiteral("contact '%1'").arg(shown(row.nick));
     if (!row.name.isEmpty())
-        return QStringLiteral("contact '%1'").arg(row.name);
+        return QStringLiteral("contact '%1'").arg(shown(row.name));
     return QStringLiteral("contact without nick or name");
+}
+
+void keepOtherEmails(ContactRow& row, const QStringList& others) {
+    for (const QString& address : others) {
+        if (address.isEmpty() || address == row.email)
+            continue;
+        if (!row.notes.isEmpty())
+            row.notes += QLatin1Char('\n');
+        row.notes += QStringLiteral("E-mail: ") + address;
+    }
+}
+
+QString systemErrorText(int errorNumber) {
+    switch (errorNumber) {
+    case ENOSPC:
+        return QStringLiteral("the disk is full");
+    case EDQUOT:
+        return QStringLiteral("the disk quota is used up");
+    case EROFS:
+        return QStringLiteral("the file system is read-only");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("permission denied");
+    case EFBIG:
+        return QStringLiteral("the file is too large for the file system");
+    case EIO:
+        return QStringLiteral("input/output error (a damaged disk or a lost connection)");
+    default:
+        return QString::fromLocal8Bit(std::strerror(errorNumber));
+    }
 }
 
 } // namespace palvane::tool

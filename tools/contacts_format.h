@@ -1,6 +1,6 @@
 #pragma once
-// What the contact readers and writers (CSV, vCard) share: the result of reading a file, the
-// errors of the import and export commands, and small text helpers.
+// What the contact readers and writers (CSV, vCard) share: the errors of the import and export
+// commands, how values appear in messages, and small text helpers.
 
 #include "store/schema.h"
 
@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <stdexcept>
 #include <vector>
 
@@ -31,23 +32,34 @@ private:
     int line_;
 };
 
-// Contacts read from a file, each with the line on which it starts, and the warnings about
-// values that had to be changed or left out (each names its line and contact).
+// Receives each warning as it arises (values that had to be changed or left out; each names
+// its line and contact), so that a file of a million contacts never holds them all.
+using WarningSink = std::function<void(const QString&)>;
+
+// Contacts read from a whole file at once, each with the line on which it starts, and the
+// warnings. For tests and small files; the import command streams instead.
 struct ReadContacts {
     std::vector<ContactRow> contacts;
     std::vector<int> lines;
     QStringList warnings;
 };
 
-// The text of a UTF-8 file: a leading byte order mark is skipped. Invalid UTF-8 is a
-// FormatError naming the first line that holds it.
-QString decodeUtf8(const QByteArray& bytes);
+// A value as messages show it: control characters (a NUL too) as escapes such as \0 and \x1B,
+// and a long value cut to its first 60 characters with "..." and its length.
+QString shown(const QString& value);
 
 // CR LF and lone CR become LF, the line break the program's notes box writes.
 QString normaliseLineBreaks(QString text);
 
 // "contact 'nick'" (or the name, when the nick is blank) for warnings.
 QString describeContact(const ContactRow& row);
+
+// The table has room for one e-mail address: the others of a contact go to the end of its
+// notes, one line each ("E-mail: ann@example.org"), so that none is lost.
+void keepOtherEmails(ContactRow& row, const QStringList& others);
+
+// What an error number means to the user: "the disk is full" rather than the system's text.
+QString systemErrorText(int errorNumber);
 
 // Days of an offset in whole hours, as the table holds it.
 inline double hoursToDays(int hours) {

@@ -2,15 +2,21 @@
 
 #include "store/field_names.h"
 #include "store/sqlite_util.h"
+#include "tools/contact_pictures.h"
 #include "tools/contacts_csv.h"
 #include "tools/contacts_vcard.h"
+#include "tools/line_reader.h"
+#include "tools/output_file.h"
+#include "tools/table_access.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include <sqlite3.h>
-
+#include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <unistd.h>
 
 namespace palvane::tool {
 
@@ -24,54 +30,69 @@ QString displayName(const QString& file) {
     return isStandardStream(file) ? QStringLiteral("standard input") : file;
 }
 
-QByteArray readAll(const QString& file) {
-    QFile in;
-    bool opened = false;
-    if (isStandardStream(file)) {
-        opened = in.open(stdin, QIODevice::ReadOnly);
-    } else {
-        in.setFileName(file);
-        if (QFileInfo(file).isDir())
-            throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
-        opened = in.open(QIODevice::ReadOnly);
+// Standard input, one read(2) at a time: QFile waits until a whole buffer is full, so that
+// contacts piped in slowly would wait for it; here they go in as they arrive.
+class StandardInput : public QIODevice {
+public:
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 size) override {
+        for (;;) {
+            const ssize_t got = ::read(STDIN_FILENO, data, size_t(size));
+            if (got >= 0)
+                return got;
+            if (errno != EINTR) {
+                setErrorString(systemErrorText(errno));
+                return -1;
+            }
+        }
     }
-    if (!opened)
-        throw ToolError(
-            QStringLiteral("cannot read %1: %2").arg(displayName(file), in.errorString()));
-    QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
-        throw ToolError(
-            QStringLiteral("cannot read %1: %2").arg(displayName(file), in.errorString()));
-    return bytes;
+    qint64 writeData(const char*, qint64) override { return -1; }
+};
+
+// The file to import, opened; its size, or -1 for standard input.
+std::unique_ptr<QIODevice> openInput(const QString& file, qint64& size) {
+    size = -1;
+    if (isStandardStream(file)) {
+        auto in = std::make_unique<StandardInput>();
+        in->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+        return in;
+    }
+    if (QFileInfo(file).isDir())
+        throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
+    auto in = std::make_unique<QFile>(file);
+    if (!in->open(QIODevice::ReadOnly))
+        throw ToolError(QStringLiteral("cannot read %1: %2").arg(file, in->errorString()));
+    size = in->size();
+    return in;
 }
 
-void writeAll(const QString& file, const QByteArray& bytes) {
-    if (isStandardStream(file)) {
-        if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) !=
-                size_t(bytes.size()) ||
-            std::fflush(stdout) != 0)
-            throw ToolError(QStringLiteral("cannot write to standard output"));
-        return;
-    }
-    // NewOnly refuses an existing file atomically.
-    QFile out(file);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        if (QFileInfo::exists(file))
-            throw ToolError(
-                QStringLiteral("%1 already exists; export never overwrites a file").arg(file));
-        throw ToolError(QStringLiteral("cannot write %1: %2").arg(file, out.errorString()));
-    }
-    if (out.write(bytes) != bytes.size() || !out.flush()) {
-        const QString reason = out.errorString();
-        out.close();
-        out.remove(); // half a file is worse than none
-        throw ToolError(QStringLiteral("cannot write %1: %2").arg(file, reason));
-    }
-    out.close();
-}
-
-QString createAdvice() {
-    return QStringLiteral("make one with 'palvane-table create PATH' first");
+// Texts longer than their field are cut as the table would cut them, with a warning each.
+void cutToLengths(ContactRow& row, int line, const std::array<int, FieldCount>& lengths,
+                  const WarningSink& warn) {
+    QString who;
+    const auto cut = [&](QString& text, int field) {
+        if (lengths[field] <= 0 || text.size() <= lengths[field])
+            return;
+        const QString shorter = sql::cutToLength(text, lengths[field]);
+        if (shorter.size() == text.size())
+            return;
+        if (who.isEmpty())
+            who = describeContact(row);
+        if (warn)
+            warn(QStringLiteral("line %1, %2: \"%3\" cut to its length of %4 characters")
+                     .arg(line)
+                     .arg(who, QLatin1String(kFieldNames[field]))
+                     .arg(lengths[field]));
+        text = shorter;
+    };
+    cut(row.nick, FieldNick);
+    cut(row.name, FieldName);
+    cut(row.location, FieldLocation);
+    cut(row.email, FieldEmail);
+    cut(row.notes, FieldNotes);
+    cut(row.picture, FieldPicture);
 }
 
 } // namespace
@@ -88,17 +109,14 @@ std::optional<ContactFormat> formatByName(const QString& name) {
     return std::nullopt;
 }
 
-ContactFormat formatOfImport(const QString& fileName, const QByteArray& content) {
+ContactFormat formatOfImport(const QString& fileName, const QByteArray& firstLine) {
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == QLatin1String("csv"))
         return ContactFormat::Csv;
     if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
         return ContactFormat::VCard4;
-    QByteArray start = content.left(64);
-    if (start.startsWith("\xEF\xBB\xBF"))
-        start = start.mid(3);
-    return start.trimmed().toUpper().startsWith("BEGIN:VCARD") ? ContactFormat::VCard4
-                                                               : ContactFormat::Csv;
+    return firstLine.trimmed().toUpper().startsWith("BEGIN:VCARD") ? ContactFormat::VCard4
+                                                                   : ContactFormat::Csv;
 }
 
 ContactFormat formatOfExport(const QString& fileName) {
@@ -108,102 +126,81 @@ ContactFormat formatOfExport(const QString& fileName) {
                : ContactFormat::Csv;
 }
 
-std::array<int, FieldCount> textLengths(const QString& tablePath) {
-    if (!QFileInfo::exists(tablePath))
-        throw ToolError(QStringLiteral("%1 does not exist; %2").arg(tablePath, createAdvice()));
-    sqlite3* db = nullptr;
-    const int rc =
-        sqlite3_open_v2(tablePath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    struct Closer {
-        sqlite3* db;
-        ~Closer() { sqlite3_close_v2(db); }
-    } closer{db};
-    const auto fail = [&] {
-        return ToolError(QStringLiteral("Cannot read the contact table %1: %2")
-                             .arg(tablePath, sql::errorText(db)));
-    };
-    if (rc != SQLITE_OK)
-        throw fail();
-    sqlite3_busy_timeout(db, 2000);
-    sql::Statement info;
-    if (info.prepare(db, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts')"),
-                     false) != SQLITE_OK)
-        throw fail();
-    std::array<int, FieldCount> lengths{};
-    bool anyColumn = false;
-    sql::StatementUse use(info.get());
-    int step;
-    while ((step = sqlite3_step(info.get())) == SQLITE_ROW) {
-        anyColumn = true;
-        const QString name = sql::columnText(info.get(), 0);
-        for (int i = 0; i < FieldCount; ++i)
-            if (fieldKind(i) == FieldKind::Text &&
-                name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0)
-                lengths[i] = sql::declaredLength(sql::columnText(info.get(), 1));
-    }
-    if (step != SQLITE_DONE)
-        throw fail();
-    if (!anyColumn)
-        throw ToolError(QStringLiteral("%1 holds no contact table (no table \"contacts\"); %2")
-                            .arg(tablePath, createAdvice()));
-    return lengths;
-}
-
-void cutToFieldLengths(ReadContacts& read, const std::array<int, FieldCount>& lengths) {
-    for (size_t i = 0; i < read.contacts.size(); ++i) {
-        ContactRow& row = read.contacts[i];
-        const QString who = describeContact(row);
-        const auto cut = [&](QString& text, int field) {
-            const QString shorter = sql::cutToLength(text, lengths[field]);
-            if (shorter.size() == text.size())
-                return;
-            read.warnings << QStringLiteral("line %1, %2: \"%3\" cut to its length of %4 "
-                                            "characters")
-                                 .arg(read.lines[i])
-                                 .arg(who, QLatin1String(kFieldNames[field]))
-                                 .arg(lengths[field]);
-            text = shorter;
-        };
-        cut(row.nick, FieldNick);
-        cut(row.name, FieldName);
-        cut(row.location, FieldLocation);
-        cut(row.email, FieldEmail);
-        cut(row.notes, FieldNotes);
-        cut(row.picture, FieldPicture);
-    }
-}
-
 TransferReport importContacts(const QString& file, const QString& tablePath,
-                              std::optional<ContactFormat> format, int localUtcOffsetSeconds) {
+                              std::optional<ContactFormat> format, int localUtcOffsetSeconds,
+                              const TransferHooks& hooks) {
     // The table first: a missing table is the likelier mistake and needs no file to be read.
-    const std::array<int, FieldCount> lengths = textLengths(tablePath);
-    const QByteArray bytes = readAll(file);
-    const ContactFormat chosen = format ? *format : formatOfImport(file, bytes);
-    ReadContacts read;
+    textLengths(tablePath);
+    qint64 size = -1;
+    const std::unique_ptr<QIODevice> in = openInput(file, size);
+    TransferReport report;
     try {
-        read = chosen == ContactFormat::Csv ? readCsv(bytes)
-                                            : readVCards(bytes, localUtcOffsetSeconds);
+        LineReader lines(*in, displayName(file));
+        ContactFormat chosen = ContactFormat::Csv;
+        if (format) {
+            chosen = *format;
+        } else {
+            QByteArrayView first;
+            while (lines.next(first) && first.trimmed().isEmpty()) {
+            }
+            chosen = formatOfImport(file, first.toByteArray());
+            if (lines.lineNumber() > 0)
+                lines.unread();
+        }
+        PictureStore pictures(
+            QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
+                .absoluteFilePath());
+        ContactSink sink(tablePath);
+        std::unique_ptr<CsvReader> csv;
+        std::unique_ptr<VCardReader> vcards;
+        if (chosen == ContactFormat::Csv)
+            csv = std::make_unique<CsvReader>(lines, hooks.warning);
+        else
+            vcards = std::make_unique<VCardReader>(
+                lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
+        ContactRow row;
+        int line = 0;
+        while (csv ? csv->next(row, line) : vcards->next(row, line)) {
+            cutToLengths(row, line, sink.lengths(), hooks.warning);
+            sink.add(row);
+            ++report.count;
+            if (hooks.progress)
+                hooks.progress(report.count,
+                               size > 0 ? double(lines.bytesRead()) / double(size) : -1.0);
+        }
+        sink.commit();
+        pictures.keep();
     } catch (const FormatError& error) {
         throw ToolError(QStringLiteral("%1: %2").arg(displayName(file), error.message()));
     }
-    cutToFieldLengths(read, lengths);
-    insertContacts(tablePath, read.contacts); // one transaction: all or nothing
-    return {static_cast<qsizetype>(read.contacts.size()), read.warnings};
+    return report;
 }
 
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,
-                              int localUtcOffsetSeconds) {
+                              int localUtcOffsetSeconds, const TransferHooks& hooks) {
     textLengths(tablePath); // a clear error for a missing table
-    const std::vector<ContactRow> rows = readContacts(tablePath);
+    ContactCursor cursor(tablePath);
+    OutputFile out(file);
+    const qint64 total = hooks.progress ? cursor.count() : -1;
     TransferReport report;
-    report.count = static_cast<qsizetype>(rows.size());
-    const QByteArray bytes =
-        format == ContactFormat::Csv
-            ? writeCsv(rows)
-            : writeVCards(rows,
-                          format == ContactFormat::VCard3 ? VCardVersion::V3 : VCardVersion::V4,
-                          localUtcOffsetSeconds, &report.warnings);
-    writeAll(file, bytes);
+    QByteArray chunk;
+    VCardWriter vcard(format == ContactFormat::VCard3 ? VCardVersion::V3 : VCardVersion::V4,
+                      localUtcOffsetSeconds, hooks.warning);
+    if (format == ContactFormat::Csv)
+        out.write(csvHeader());
+    ContactRow row;
+    while (cursor.next(row)) {
+        chunk.resize(0);
+        if (format == ContactFormat::Csv)
+            appendCsvRecord(row, chunk);
+        else
+            vcard.append(row, chunk);
+        out.write(chunk);
+        ++report.count;
+        if (hooks.progress)
+            hooks.progress(report.count, total > 0 ? double(report.count) / double(total) : -1.0);
+    }
+    out.commit();
     return report;
 }
 

@@ -1,39 +1,89 @@
 #pragma once
-// Contacts as vCards (versions 3.0 and 4.0, UTF-8), several cards per file.
+// Contacts as vCards (versions 2.1, 3.0 and 4.0 read; 3.0 and 4.0 written), several cards per
+// file.
 //
-//   NICKNAME  "IRC Nick" (the first nickname; FN when the card has no NICKNAME)
-//   FN        "IRC Name" (left blank when FN only repeats the nick and N is empty, which is
-//             how a contact without a real name is written: FN is required)
+//   NICKNAME  "IRC Nick" (the first nickname; else the nick of an irc: IMPP; else the name)
+//   FN        "IRC Name" (else the name N spells; left blank when FN only repeats the nick
+//             and N is empty, which is how a contact without a real name is written: FN is
+//             required)
 //   EMAIL     "IRC Email"            ADR   "IRC Location" as "Locality, Country"
-//   NOTE      "IRC Notes"            PHOTO "IRC Picture", a file: URI (percent-decoded)
+//   NOTE      "IRC Notes"            PHOTO "IRC Picture"
 //   TZ        "IRC Spin" and "IRC Time Displacement"
+//   IMPP      irc:///nick,isnick, written for every contact with a nick
 //
-// Of several EMAIL, ADR or PHOTO properties the preferred one counts (PREF=1 or TYPE=pref),
-// else the first; several NOTEs are joined by line breaks. Lines may be folded; text values may
-// hold the escapes \n \, \; and \\.
+// Of several EMAIL, ADR, PHOTO or IMPP properties the preferred one counts (PREF=1 or
+// TYPE=pref), else the first; the other e-mail addresses go to the end of the notes, one line
+// each ("E-mail: ..."). Several NOTEs are joined by line breaks. Groups ("item1.EMAIL") are
+// ignored. Values may be quoted-printable (in any version) and in another CHARSET; text values
+// may hold the escapes \n \, \; and \\.
+//
+// PHOTO: a file: URI is the picture's path (percent-decoded); an embedded picture (base64, or
+// a data: URI) is written to the picture store as a bitmap and its path stored; other URIs are
+// left out with a warning.
 //
 // The offset fields hold the contact's offset from the user's local time, TZ an offset from
-// UTC: the user's own offset from UTC (localUtcOffsetSeconds) converts between the two. An
-// offset that is not a whole number of hours (a half-hour zone) is rounded to the nearest hour,
-// halves away from zero, with a warning; a TZ that is not a UTC offset (a zone name) gives 0
-// with a warning, as do pictures that are not local files. Structural faults (a line without
-// ':', a card without END:VCARD, an unsupported VERSION) throw FormatError naming the line.
+// UTC: the user's own offset from UTC (localUtcOffsetSeconds) converts between the two. TZ may
+// also name a zone of the zone database ("Europe/Berlin", as text or ending a URI): its offset
+// today is taken, with a warning that the contact keeps it in whole hours, not following the
+// zone's changes. An offset that is not a whole number of hours (a half-hour zone) is rounded
+// to the nearest hour, halves away from zero, with a warning; a TZ that is neither gives 0 with
+// a warning.
 
 #include "tools/contacts_format.h"
+#include "tools/line_reader.h"
 
 #include <QByteArray>
 #include <QStringList>
 
+#include <memory>
 #include <vector>
 
 namespace palvane::tool {
 
+class PictureStore;
+
 enum class VCardVersion { V3, V4 };
 
-ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds);
+struct VCardOptions {
+    int localUtcOffsetSeconds = 0;
+    // Where embedded pictures go; without one they are left out with a warning.
+    PictureStore* pictures = nullptr;
+};
 
-// Writes one card per contact, lines folded at 75 bytes and ended by CR LF. A relative picture
-// path is written as the absolute path it has from the current directory, with a warning.
+class VCardReader {
+public:
+    VCardReader(LineReader& lines, const VCardOptions& options, WarningSink warn);
+    ~VCardReader();
+    VCardReader(const VCardReader&) = delete;
+    VCardReader& operator=(const VCardReader&) = delete;
+
+    // The next contact and the line its card starts on; false at the end. Throws FormatError.
+    bool next(ContactRow& row, int& line);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// One card per contact, lines folded at 75 bytes and ended by CR LF. A relative picture path is
+// written as the absolute path it has from the current directory, with a warning.
+class VCardWriter {
+public:
+    VCardWriter(VCardVersion version, int localUtcOffsetSeconds, WarningSink warn);
+    void append(const ContactRow& row, QByteArray& out);
+
+private:
+    void endLine(QByteArray& out);
+
+    bool v4_;
+    int localMinutes_;
+    WarningSink warn_;
+    QByteArray scratch_;
+};
+
+// A whole file at once (tests, small files).
+ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
+                        PictureStore* pictures = nullptr);
 QByteArray writeVCards(const std::vector<ContactRow>& contacts, VCardVersion version,
                        int localUtcOffsetSeconds, QStringList* warnings = nullptr);
 

@@ -7,6 +7,7 @@
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
 #include "tools/show_contact.h"
+#include "tools/transfer_console.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -61,8 +62,10 @@ const char* const kUsage =
     "\n"
     "CSV files have a header row naming the fields: \"IRC Nick\", \"IRC Name\",\n"
     "\"IRC Location\", \"IRC Email\", \"IRC Notes\", \"IRC Time Displacement\" (days),\n"
-    "\"IRC Spin\" (hours) and \"IRC Picture\". vCards carry the offset as the contact's\n"
-    "time zone (TZ), converted from and to the offset from this computer's local time.\n";
+    "\"IRC Spin\" (hours) and \"IRC Picture\"; the column names of mail programs'\n"
+    "exports (\"Nickname\", \"E-mail Address\", ...) are read too. vCards carry the offset\n"
+    "as the contact's time zone (TZ), converted from and to the offset from this computer's\n"
+    "local time.\n";
 
 void print(FILE* stream, const QString& text) {
     std::fputs(text.toLocal8Bit().constData(), stream);
@@ -204,15 +207,11 @@ int localUtcOffsetSeconds() {
     return QDateTime::currentDateTime().offsetFromUtc();
 }
 
-void printWarnings(const QStringList& warnings) {
-    for (const QString& warning : warnings)
-        print(stderr, QStringLiteral("palvane-table: warning: %1").arg(warning));
-}
-
 int importFile(const TransferArguments& args) {
-    const palvane::tool::TransferReport report =
-        palvane::tool::importContacts(args.file, args.table, args.format, localUtcOffsetSeconds());
-    printWarnings(report.warnings);
+    palvane::tool::TransferConsole console(stderr, QStringLiteral("Importing"));
+    const palvane::tool::TransferReport report = palvane::tool::importContacts(
+        args.file, args.table, args.format, localUtcOffsetSeconds(), console.hooks());
+    console.clear();
     print(stdout, QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(args.table));
     return kOk;
 }
@@ -220,9 +219,10 @@ int importFile(const TransferArguments& args) {
 int exportFile(const TransferArguments& args) {
     const palvane::tool::ContactFormat format =
         args.format ? *args.format : palvane::tool::formatOfExport(args.file);
-    const palvane::tool::TransferReport report =
-        palvane::tool::exportContacts(args.table, args.file, format, localUtcOffsetSeconds());
-    printWarnings(report.warnings);
+    palvane::tool::TransferConsole console(stderr, QStringLiteral("Exporting"));
+    const palvane::tool::TransferReport report = palvane::tool::exportContacts(
+        args.table, args.file, format, localUtcOffsetSeconds(), console.hooks());
+    console.clear();
     // Standard output carries the contacts themselves; say nothing more there.
     if (args.haveFile && args.file != QLatin1String("-"))
         print(stdout,

@@ -1,0 +1,324 @@
+// Contact files as other programs write them, one hand-written sample per shape, each with the
+// exact contacts it must give: vCard 2.1, 3.0 and 4.0 as phones and address books export them,
+// and CSV files with other separators, encodings, line ends and the headers of mail programs.
+
+#include "tests/support/sandbox.h"
+#include "tools/contact_pictures.h"
+#include "tools/contacts_csv.h"
+#include "tools/contacts_vcard.h"
+
+#include <QImage>
+#include <QStringEncoder>
+#include <QTest>
+
+#include <optional>
+
+using palvane::ContactRow;
+using palvane::test::Sandbox;
+using namespace palvane::tool;
+
+namespace {
+
+// One line per contact, every field shown, so that a failed comparison shows the difference.
+QStringList describe(const std::vector<ContactRow>& rows) {
+    QStringList lines;
+    for (const ContactRow& r : rows)
+        lines << QStringList{r.nick,
+                             r.name,
+                             r.location,
+                             r.email,
+                             r.notes,
+                             r.timeDisplacement ? QString::number(*r.timeDisplacement * 24)
+                                                : QStringLiteral("blank"),
+                             r.spin ? QString::number(*r.spin) : QStringLiteral("blank"),
+                             r.picture}
+                     .join(QStringLiteral(" | "));
+    return lines;
+}
+
+// nick | name | location | email | notes | hours | hours | picture, as describe() writes it.
+QString contact(const QString& nick, const QString& name, const QString& location,
+                const QString& email, const QString& notes, int hours,
+                const QString& picture = {}) {
+    return QStringList{
+        nick, name, location, email, notes, QString::number(hours), QString::number(hours), picture}
+        .join(QStringLiteral(" | "));
+}
+
+// The picture of row, checked to be a bitmap of the given size and top left pixel in the
+// store's directory, is replaced by "<picture WxH>" so that the rest compares exactly.
+void checkPicture(ContactRow& row, const QString& directory, const QString& stem, QSize size,
+                  QRgb topLeft) {
+    QVERIFY2(row.picture.startsWith(directory + QLatin1Char('/') + stem + QLatin1Char('-')) &&
+                 row.picture.endsWith(QLatin1String(".bmp")),
+             qPrintable(row.picture));
+    const QImage image(row.picture, "BMP");
+    QCOMPARE(image.size(), size);
+    QCOMPARE(image.pixel(0, 0), topLeft);
+    row.picture = QStringLiteral("<picture %1x%2>").arg(size.width()).arg(size.height());
+}
+
+QByteArray utf16(const QString& text, QStringEncoder::Encoding encoding, bool bom) {
+    QStringEncoder encoder(encoding,
+                           bom ? QStringEncoder::Flag::WriteBom : QStringEncoder::Flag::Default);
+    return encoder.encode(text);
+}
+
+} // namespace
+
+class TestToolIoSamples : public QObject {
+    Q_OBJECT
+
+private slots:
+    void vcard21FromAPhone();
+    void vcard30FromAnAddressBook();
+    void vcard40WithZonesAndData();
+    void csvSeparatorsEncodingsAndLineEnds();
+    void csvFromMailPrograms();
+};
+
+void TestToolIoSamples::vcard21FromAPhone() {
+    Sandbox box;
+    // Quoted-printable in two character sets with a soft line break, preferred and other
+    // e-mails, a base64 photo folded with blanks, and a second card without FN or NICKNAME
+    // whose bare BASE64 photo runs over unfolded lines to a blank line.
+    const QByteArray card =
+        "BEGIN:VCARD\r\n"
+        "VERSION:2.1\r\n"
+        "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M=C3=BCller;J=C3=BCrgen;;;\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:J=C3=BCrgen M=C3=BCller\r\n"
+        "NICKNAME:jmueller\r\n"
+        "TEL;CELL:+49 170 0000000\r\n"
+        "EMAIL;INTERNET:jm@work.example\r\n"
+        "EMAIL;PREF;INTERNET:juergen@example.de\r\n"
+        "ADR;HOME;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:;;Hauptstra=DFe 1;"
+        "K=F6ln;;50667;Deutschland\r\n"
+        "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Erste Zeile=0D=0Azweite "
+        "Zeile, umbro=\r\n"
+        "chen.\r\n"
+        "TZ:+01:00\r\n"
+        "PHOTO;ENCODING=BASE64;TYPE=BMP:\r\n"
+        "  Qk1GAAAAAAAAADYAAAAoAAAAAgAAAAIAAAABABgAAAAAABAAAAATCwAAEwsAAAAAAAAAAAAA\r\n"
+        "  /////wAAAAAAAP8A/wAAAA==\r\n"
+        "\r\n"
+        "END:VCARD\r\n"
+        "BEGIN:VCARD\r\n"
+        "VERSION:2.1\r\n"
+        "N:Smith;Ann;;Dr.;\r\n"
+        "PHOTO;PNG;BASE64:\r\n"
+        "iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAASFvFNAAAAEElEQVR4nGP438AAQQxw\r\n"
+        "FgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
+        "\r\n"
+        "END:VCARD\r\n";
+    const QString pictures = box.path() + QStringLiteral("/pictures");
+    PictureStore store(pictures);
+    ReadContacts read = readVCards(card, 0, &store);
+    QCOMPARE(read.lines, (std::vector<int>{1, 18}));
+    QCOMPARE(read.contacts.size(), size_t(2));
+    checkPicture(read.contacts[0], pictures, QStringLiteral("jmueller"), QSize(2, 2),
+                 qRgb(255, 0, 0));
+    checkPicture(read.contacts[1], pictures, QStringLiteral("Dr__Ann_Smith"), QSize(3, 2),
+                 qRgb(255, 128, 0));
+    QCOMPARE(describe(read.contacts),
+             (QStringList{contact(QStringLiteral("jmueller"), QString::fromUtf8("Jürgen Müller"),
+                                  QString::fromUtf8("Köln, Deutschland"),
+                                  QStringLiteral("juergen@example.de"),
+                                  QStringLiteral("Erste Zeile\nzweite Zeile, umbrochen.\n"
+                                                 "E-mail: jm@work.example"),
+                                  1, QStringLiteral("<picture 2x2>")),
+                          contact(QStringLiteral("Dr. Ann Smith"), QStringLiteral("Dr. Ann Smith"),
+                                  {}, {}, {}, 0, QStringLiteral("<picture 3x2>"))}));
+    QVERIFY2(read.warnings.isEmpty(), qPrintable(read.warnings.join(QLatin1Char('\n'))));
+}
+
+void TestToolIoSamples::vcard30FromAnAddressBook() {
+    Sandbox box;
+    // Grouped properties with their labels, the nick only in an irc: IMPP, quoted-printable in
+    // a 3.0 card, folded lines (a blank and a tab), an address with escapes, and a card whose
+    // IMPP names a channel, not a nick.
+    const QByteArray card =
+        "BEGIN:VCARD\n"
+        "VERSION:3.0\n"
+        "PRODID:-//Example//Address Book 1.0//EN\n"
+        "N:Weber;Karl;;;\n"
+        "FN:Karl Weber\n"
+        "item1.EMAIL;type=INTERNET;type=pref:karl@example.de\n"
+        "item1.X-ABLabel:_$!<Other>!$_\n"
+        "item2.EMAIL;type=INTERNET:k.weber@example.org\n"
+        "IMPP;X-SERVICE-TYPE=IRC;type=pref:irc://irc.libera.chat/kweber\n"
+        "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:Trifft J=C3=BCrgen am Mon\n"
+        " tag\\, 10 Uhr\n"
+        "item3.ADR;type=HOME:;;Weg 2;Gro\xC3\x9F-\n"
+        "\tGerau;;64521;Deutschland\n"
+        "TZ:-05:00\n"
+        "END:VCARD\n"
+        "BEGIN:VCARD\n"
+        "VERSION:3.0\n"
+        "FN:Lobby Regular\n"
+        "IMPP:irc://irc.example.net/%23lobby\n"
+        "END:VCARD\n";
+    const ReadContacts read = readVCards(card, 0);
+    QCOMPARE(describe(read.contacts),
+             (QStringList{contact(QStringLiteral("kweber"), QStringLiteral("Karl Weber"),
+                                  QString::fromUtf8("Groß-Gerau, Deutschland"),
+                                  QStringLiteral("karl@example.de"),
+                                  QString::fromUtf8("Trifft Jürgen am Montag, 10 Uhr\n"
+                                                    "E-mail: k.weber@example.org"),
+                                  -5),
+                          contact(QStringLiteral("Lobby Regular"), QStringLiteral("Lobby Regular"),
+                                  {}, {}, {}, 0)}));
+    QVERIFY(read.warnings.isEmpty());
+}
+
+void TestToolIoSamples::vcard40WithZonesAndData() {
+    Sandbox box;
+    // A zone name in TZ, a data: URI photo folded over lines, several nicknames and e-mails
+    // ranked by PREF; a card with its zone in a URI and its nick in an ircs: IMPP.
+    const QByteArray card =
+        "BEGIN:VCARD\r\n"
+        "VERSION:4.0\r\n"
+        "FN:Rin Tanaka\r\n"
+        "N:Tanaka;Rin;;;\r\n"
+        "NICKNAME:rin,rinrin\r\n"
+        "EMAIL;PREF=2:rin@home.example\r\n"
+        "EMAIL;PREF=1:rin@example.jp\r\n"
+        "TZ;VALUE=text:Asia/Tokyo\r\n"
+        "PHOTO:data:image/png;base64,iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAASFvFNAAAAEElEQ\r\n"
+        " VR4nGP438AAQQxwFgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
+        "NOTE:Likes long\\nwal\r\n"
+        " ks\r\n"
+        "END:VCARD\r\n"
+        "BEGIN:VCARD\r\n"
+        "VERSION:4.0\r\n"
+        "FN:Dee\r\n"
+        "TZ;VALUE=uri:https://tz.example.org/zones/America/Argentina/Buenos_Aires\r\n"
+        "IMPP;PREF=2:ircs://irc.example.net/%23dee\r\n"
+        "IMPP;PREF=1:ircs://irc.example.net:6697/dee%5Baway%5D,isnick\r\n"
+        "END:VCARD\r\n";
+    const QString pictures = box.path() + QStringLiteral("/pictures");
+    PictureStore store(pictures);
+    ReadContacts read = readVCards(card, 0, &store);
+    QCOMPARE(read.contacts.size(), size_t(2));
+    checkPicture(read.contacts[0], pictures, QStringLiteral("rin"), QSize(3, 2), qRgb(255, 128, 0));
+    QCOMPARE(
+        describe(read.contacts),
+        (QStringList{contact(QStringLiteral("rin"), QStringLiteral("Rin Tanaka"), {},
+                             QStringLiteral("rin@example.jp"),
+                             QStringLiteral("Likes long\nwalks\nE-mail: rin@home.example"), 9,
+                             QStringLiteral("<picture 3x2>")),
+                     contact(QStringLiteral("dee[away]"), QStringLiteral("Dee"), {}, {}, {}, -3)}));
+    // Both zones are taken as fixed offsets, with a warning naming the card and the zone.
+    QCOMPARE(read.warnings.size(), 2);
+    QVERIFY2(read.warnings[0].startsWith(QStringLiteral("line 1, contact 'rin': the time zone "
+                                                        "Asia/Tokyo is UTC+09:00 today; the "
+                                                        "contact keeps that offset, fixed in "
+                                                        "whole hours")),
+             qPrintable(read.warnings[0]));
+    QVERIFY2(read.warnings[1].startsWith(QStringLiteral("line 14, contact 'dee[away]': the time "
+                                                        "zone America/Argentina/Buenos_Aires is "
+                                                        "UTC-03:00 today")),
+             qPrintable(read.warnings[1]));
+}
+
+void TestToolIoSamples::csvSeparatorsEncodingsAndLineEnds() {
+    Sandbox box;
+    const QStringList expected = {
+        contact(QStringLiteral("zoe"), QString::fromUtf8("Zoë Ünal"), {},
+                QStringLiteral("zoe@example.com"), {}, 2),
+        contact(QStringLiteral("semi;colon"), QStringLiteral("Two\nlines"), {}, {}, {}, -5),
+    };
+    // Semicolons (a spreadsheet in a country whose decimal mark is the comma), a byte order
+    // mark and CR-only line ends, also inside a quoted field.
+    const QByteArray semicolons = "\xEF\xBB\xBFIRC Nick;IRC Name;IRC Email;IRC Spin\r"
+                                  "zoe;Zo\xC3\xAB \xC3\x9Cnal;zoe@example.com;2\r"
+                                  "\"semi;colon\";\"Two\rlines\";;-5\r";
+    ReadContacts read = readCsv(semicolons);
+    QCOMPARE(describe(read.contacts), expected);
+    QCOMPARE(read.lines, (std::vector<int>{2, 3}));
+
+    // UTF-16: little-endian with a byte order mark and tabs ("Unicode text"), and big-endian
+    // without one.
+    const QString tabs = QString::fromUtf8("IRC Nick\tIRC Name\tIRC Email\tIRC Spin\r\n"
+                                           "zoe\tZoë Ünal\tzoe@example.com\t2\r\n"
+                                           "semi;colon\t\"Two\r\nlines\"\t\t-5\r\n");
+    read = readCsv(utf16(tabs, QStringEncoder::Utf16LE, true));
+    QCOMPARE(describe(read.contacts), expected);
+    const QString commas = QString::fromUtf8("IRC Nick,IRC Name,IRC Email,IRC Spin\n"
+                                             "zoe,Zoë Ünal,zoe@example.com,2\n"
+                                             "semi;colon,\"Two\nlines\",,-5\n");
+    read = readCsv(utf16(commas, QStringEncoder::Utf16BE, false));
+    QCOMPARE(describe(read.contacts), expected);
+    QCOMPARE(read.lines, (std::vector<int>{2, 3}));
+
+    // A broken surrogate names its line.
+    QByteArray broken = utf16(commas, QStringEncoder::Utf16LE, true);
+    broken.replace(QByteArray("z\0o\0e\0,\0", 8), QByteArray("\x00\xD8o\0e\0,\0", 8));
+    QString thrown;
+    try {
+        readCsv(broken);
+    } catch (const FormatError& error) {
+        thrown = error.message();
+    }
+    QCOMPARE(thrown, QStringLiteral("line 2: the text is not valid UTF-16"));
+}
+
+void TestToolIoSamples::csvFromMailPrograms() {
+    Sandbox box;
+    // A web mail program: name parts beside the whole name, several addresses in one cell
+    // (" ::: "), typed e-mail columns, numbered addresses, and columns the table has no field
+    // for.
+    const QByteArray web = "Name,Given Name,Additional Name,Family Name,Nickname,Notes,"
+                           "E-mail 1 - Type,E-mail 1 - Value,E-mail 2 - Type,E-mail 2 - Value,"
+                           "Phone 1 - Type,Phone 1 - Value,Address 1 - City,Address 1 - Country\n"
+                           "Karl Weber,Karl,,Weber,kwe,Met at a conference,* Home,"
+                           "karl@example.de ::: karl@old.example,Work,k.weber@work.example,"
+                           "Mobile,+49 40 0000,Hamburg,Germany\n";
+    ReadContacts read = readCsv(web);
+    QCOMPARE(
+        describe(read.contacts),
+        QStringList{contact(QStringLiteral("kwe"), QStringLiteral("Karl Weber"),
+                            QStringLiteral("Hamburg, Germany"), QStringLiteral("karl@example.de"),
+                            QStringLiteral("Met at a conference\nE-mail: karl@old.example\n"
+                                           "E-mail: k.weber@work.example"),
+                            0)});
+    QCOMPARE(read.warnings,
+             QStringList{QStringLiteral("not imported, as the table has no field for them (or "
+                                        "has it from another column): the columns 'E-mail 1 - "
+                                        "Type', 'E-mail 2 - Type', 'Phone 1 - Type', 'Phone 1 - "
+                                        "Value'")});
+
+    // Another web mail program: first and last name only, primary and secondary e-mail, a work
+    // city where the home address is empty.
+    const QByteArray other = "First Name,Middle Name,Last Name,Nickname,Primary Email,"
+                             "Secondary Email,Home City,Home Country,Work City,Notes\n"
+                             "Ann,,Lee,annie,ann@example.com,,,,Cork,\n";
+    read = readCsv(other);
+    QCOMPARE(
+        describe(read.contacts),
+        QStringList{contact(QStringLiteral("annie"), QStringLiteral("Ann Lee"),
+                            QStringLiteral("Cork"), QStringLiteral("ann@example.com"), {}, 0)});
+    QVERIFY(read.warnings.isEmpty());
+
+    // A desktop mail program: the display name wins over its parts, numbered e-mail columns,
+    // "Country/Region", notes over two lines, its own IRC columns beside a nickname.
+    const QByteArray desktop = "First Name,Last Name,Display Name,Nickname,E-mail Address,"
+                               "E-mail Display Name,E-mail 2 Address,Home City,"
+                               "Home Country/Region,Notes,IRC Nick\r\n"
+                               "Bob,Stone,Bobby Stone,bobby,bob@example.net,Bob (work),"
+                               "bob@home.example,Leeds,United Kingdom,\"Line one\r\nLine two\","
+                               "bstone\r\n";
+    read = readCsv(desktop);
+    QCOMPARE(describe(read.contacts),
+             QStringList{
+                 contact(QStringLiteral("bstone"), QStringLiteral("Bobby Stone"),
+                         QStringLiteral("Leeds, United Kingdom"), QStringLiteral("bob@example.net"),
+                         QStringLiteral("Line one\nLine two\nE-mail: bob@home.example"), 0)});
+    QCOMPARE(read.warnings.size(), 1);
+    // The nickname column gives way to the table's own; the name parts are in the display name.
+    QVERIFY2(read.warnings[0].endsWith(QStringLiteral("the columns 'Nickname', 'E-mail Display "
+                                                      "Name'")),
+             qPrintable(read.warnings[0]));
+}
+
+QTEST_GUILESS_MAIN(TestToolIoSamples)
+#include "test_tool_io_samples.moc"

@@ -1,0 +1,39 @@
+#pragma once
+// Where an export goes. A file is written under a temporary name beside the one asked for and
+// renamed to it only when complete, so that an export that fails or is killed never leaves a
+// truncated file under that name; an existing file is never replaced. Standard output is
+// written as it goes.
+
+#include <QByteArray>
+#include <QString>
+
+namespace palvane::tool {
+
+class OutputFile {
+public:
+    // "-" or an empty path: standard output. Throws ToolError when the file exists or the
+    // temporary file cannot be made.
+    explicit OutputFile(const QString& path);
+    // Without commit(): the temporary file is removed.
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Appends bytes (buffered). Throws ToolError ("cannot write FILE: the disk is full").
+    void write(const QByteArray& bytes);
+    // Writes what is buffered, makes the file durable and gives it its name.
+    void commit();
+
+private:
+    void flush();
+    [[noreturn]] void fail(int errorNumber);
+
+    QString path_;
+    QString temporary_;
+    QByteArray temporaryName_; // for the signal handler
+    int fd_ = -1;
+    bool standardOutput_ = false;
+    QByteArray buffer_;
+};
+
+} // namespace palvane::tool
