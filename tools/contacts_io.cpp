@@ -130,7 +130,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks) {
     // The table first: a missing table is the likelier mistake and needs no file to be read.
-    textLengths(tablePath);
+    ContactInserter table = openForImport(tablePath);
     qint64 size = -1;
     const std::unique_ptr<QIODevice> in = openInput(file, size);
     TransferReport report;
@@ -150,7 +150,6 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
         PictureStore pictures(
             QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
                 .absoluteFilePath());
-        ContactSink sink(tablePath);
         std::unique_ptr<CsvReader> csv;
         std::unique_ptr<VCardReader> vcards;
         if (chosen == ContactFormat::Csv)
@@ -158,17 +157,20 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
         else
             vcards = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
-        ContactRow row;
-        int line = 0;
-        while (csv ? csv->next(row, line) : vcards->next(row, line)) {
-            cutToLengths(row, line, sink.lengths(), hooks.warning);
-            sink.add(row);
-            ++report.count;
-            if (hooks.progress)
-                hooks.progress(report.count,
-                               size > 0 ? double(lines.bytesRead()) / double(size) : -1.0);
-        }
-        sink.commit();
+        qint64 read = 0;
+        report.count = table.insert(
+            [&](ContactRow& row) {
+                int line = 0;
+                if (!(csv ? csv->next(row, line) : vcards->next(row, line)))
+                    return false;
+                cutToLengths(row, line, table.lengths(), hooks.warning);
+                ++read;
+                if (hooks.progress)
+                    hooks.progress(read,
+                                   size > 0 ? double(lines.bytesRead()) / double(size) : -1.0);
+                return true;
+            },
+            true);
         pictures.keep();
     } catch (const FormatError& error) {
         throw ToolError(QStringLiteral("%1: %2").arg(displayName(file), error.message()));
@@ -178,8 +180,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
 
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,
                               int localUtcOffsetSeconds, const TransferHooks& hooks) {
-    textLengths(tablePath); // a clear error for a missing table
-    ContactCursor cursor(tablePath);
+    ContactCursor cursor = openForExport(tablePath);
     OutputFile out(file);
     const qint64 total = hooks.progress ? cursor.count() : -1;
     TransferReport report;
