@@ -3,7 +3,6 @@
 #include "store/field_names.h"
 #include "tools/csv_columns.h"
 
-#include <QBuffer>
 #include <QLocale>
 #include <QStringDecoder>
 #include <QStringList>
@@ -463,19 +462,9 @@ void appendCsvRecord(const ContactRow& row, QByteArray& out) {
 }
 
 ReadContacts readCsv(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
-    ReadContacts result;
-    CsvReader reader(lines, [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
-    int line = 0;
-    while (reader.next(row, line)) {
-        result.contacts.push_back(row);
-        result.lines.push_back(line);
-    }
-    return result;
+    return readWholeText(bytes, [](LineReader& lines, WarningSink warn) {
+        return std::make_unique<CsvReader>(lines, std::move(warn));
+    });
 }
 
 QByteArray writeCsv(const std::vector<ContactRow>& contacts) {

@@ -1,5 +1,9 @@
 #include "tools/contacts_format.h"
 
+#include "tools/line_reader.h"
+
+#include <QBuffer>
+
 #include <cerrno>
 #include <cstring>
 
@@ -73,6 +77,25 @@ void keepOtherEmails(ContactRow& row, const QStringList& others) {
             row.notes += QLatin1Char('\n');
         row.notes += QStringLiteral("E-mail: ") + address;
     }
+}
+
+ReadContacts
+readWholeText(const QByteArray& bytes,
+              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lines(buffer, QStringLiteral("the text"));
+    ReadContacts result;
+    const std::unique_ptr<ContactReader> reader =
+        open(lines, [&result](const QString& warning) { result.warnings << warning; });
+    ContactRow row;
+    int line = 0;
+    while (reader->next(row, line)) {
+        result.contacts.push_back(row);
+        result.lines.push_back(line);
+    }
+    return result;
 }
 
 QString systemErrorText(int errorNumber) {

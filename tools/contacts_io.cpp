@@ -150,18 +150,17 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
         PictureStore pictures(
             QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
                 .absoluteFilePath());
-        std::unique_ptr<CsvReader> csv;
-        std::unique_ptr<VCardReader> vcards;
+        std::unique_ptr<ContactReader> reader;
         if (chosen == ContactFormat::Csv)
-            csv = std::make_unique<CsvReader>(lines, hooks.warning);
+            reader = std::make_unique<CsvReader>(lines, hooks.warning);
         else
-            vcards = std::make_unique<VCardReader>(
+            reader = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
         qint64 read = 0;
         report.count = table.insert(
             [&](ContactRow& row) {
                 int line = 0;
-                if (!(csv ? csv->next(row, line) : vcards->next(row, line)))
+                if (!reader->next(row, line))
                     return false;
                 cutToLengths(row, line, table.lengths(), hooks.warning);
                 ++read;

@@ -4,7 +4,6 @@
 #include "tools/vcard_scanner.h"
 #include "tools/vcard_values.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QTimeZone>
 #include <QUrl>
@@ -111,7 +110,7 @@ bool isEmptyName(const QString& value) {
 }
 
 QString location(const QString& value) {
-    const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
+    const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
     const QString locality = unescape(parts.value(3));
     const QString country = unescape(parts.value(6));
     if (locality.isEmpty() || country.isEmpty())
@@ -149,7 +148,8 @@ struct VCardReader::Impl {
         const QString structured = n ? text(*n) : QString();
         row.name = formatted ? unescape(text(*formatted)) : nameFromStructuredName(structured);
         if (nickname)
-            row.nick = unescape(splitUnescaped(text(*nickname), QLatin1Char(',')).first());
+            row.nick = unescape(
+                splitUnshielded(text(*nickname), QLatin1Char(','), Shield::Escapes).first());
         else if (const std::optional<QString> nick = ircNick())
             row.nick = *nick;
         else
@@ -323,20 +323,10 @@ bool VCardReader::next(ContactRow& row, int& line) {
 
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
                         PictureStore* pictures) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
-    ReadContacts result;
-    VCardReader reader(lines, {localUtcOffsetSeconds, pictures},
-                       [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
-    int line = 0;
-    while (reader.next(row, line)) {
-        result.contacts.push_back(row);
-        result.lines.push_back(line);
-    }
-    return result;
+    return readWholeText(bytes, [&](LineReader& lines, WarningSink warn) {
+        return std::make_unique<VCardReader>(lines, VCardOptions{localUtcOffsetSeconds, pictures},
+                                             std::move(warn));
+    });
 }
 
 } // namespace palvane::tool

@@ -104,31 +104,13 @@ QString unescape(const QString& text) {
     return out;
 }
 
-QStringList splitUnescaped(const QString& text, QChar separator) {
-    QStringList parts;
-    QString part;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
-            part += c;
-            part += text[++i];
-        } else if (c == separator) {
-            parts << part;
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts << part;
-    return parts;
-}
-
 QString nameFromStructuredName(const QString& value) {
-    const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
+    const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
     QStringList words;
     // Prefix, given, additional, family, suffix.
     for (const int index : {3, 1, 2, 0, 4})
-        for (const QString& word : splitUnescaped(parts.value(index), QLatin1Char(',')))
+        for (const QString& word :
+             splitUnshielded(parts.value(index), QLatin1Char(','), Shield::Escapes))
             if (const QString text = unescape(word).trimmed(); !text.isEmpty())
                 words << text;
     return words.join(QLatin1Char(' '));

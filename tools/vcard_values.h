@@ -27,8 +27,6 @@ std::optional<QByteArray> decodeBase64(const QByteArray& text);
 
 // Resolves \n \N \, \; \: and \\; any other backslash stays as written.
 QString unescape(const QString& text);
-// Splits a structured or list value at separators that are not escaped; escapes stay in.
-QStringList splitUnescaped(const QString& text, QChar separator);
 
 // The name N spells ("Family;Given;Additional;Prefix;Suffix") in reading order, "Dr. Karl
 // Heinz Weber"; empty when N holds nothing.
