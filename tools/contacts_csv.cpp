@@ -4,7 +4,6 @@
 #include "tools/csv_columns.h"
 
 #include <QLocale>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <array>
@@ -20,22 +19,6 @@ constexpr int kMinHours = -24;
 constexpr int kMaxHours = 24;
 constexpr int kAddressGroups = 3;
 constexpr qsizetype kNamedColumns = 8; // in the warning about columns left out
-
-QString decodeLine(QByteArrayView bytes, int line) {
-    bool ascii = true;
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
-        return QString::fromLatin1(bytes);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
-    return text;
-}
 
 // The separator of a file: the comma, unless the header row holds more semicolons or tabs
 // (outside quotes) than commas.
@@ -230,7 +213,7 @@ struct CsvReader::Impl {
             if (!lines.next(raw))
                 return false;
             line = lines.lineNumber();
-            QString text = decodeLine(raw, line);
+            QString text = decodeUtf8(raw, line);
             fields.clear();
             bool blank = true;
             qsizetype pos = 0;
@@ -273,7 +256,7 @@ struct CsvReader::Impl {
             if (pos >= text.size()) {
                 if (!lines.next(raw))
                     throw FormatError(startLine, QStringLiteral("unterminated quoted field"));
-                text = decodeLine(raw, lines.lineNumber());
+                text = decodeUtf8(raw, lines.lineNumber());
                 pos = 0;
                 value += QLatin1Char('\n');
                 continue;
@@ -320,9 +303,7 @@ struct CsvReader::Impl {
                 const QString country = cell(p.countries[group]).trimmed();
                 if (city.isEmpty() && country.isEmpty())
                     continue;
-                row.location = city.isEmpty() || country.isEmpty()
-                                   ? city + country
-                                   : city + QStringLiteral(", ") + country;
+                row.location = placeName(city, country);
                 break;
             }
         row.email = cell(p.fields[FieldEmail]);

@@ -3,6 +3,7 @@
 #include "tools/line_reader.h"
 
 #include <QBuffer>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -59,6 +60,28 @@ QString normaliseLineBreaks(QString text) {
             ++i;
     }
     return out;
+}
+
+QString decodeUtf8(QByteArrayView bytes, int line) {
+    bool ascii = true;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return QString::fromLatin1(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+    return text;
+}
+
+QString placeName(const QString& locality, const QString& country) {
+    if (locality.isEmpty() || country.isEmpty())
+        return locality + country;
+    return locality + QStringLiteral(", ") + country;
 }
 
 QString describeContact(const ContactRow& row) {

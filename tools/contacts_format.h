@@ -68,6 +68,12 @@ QString shown(const QString& value);
 // CR LF and lone CR become LF, the line break the program's notes box writes.
 QString normaliseLineBreaks(QString text);
 
+// Bytes that must be UTF-8 as text; FormatError naming line when they are not.
+QString decodeUtf8(QByteArrayView bytes, int line);
+
+// A location from the parts of an address: "Locality, Country", or the one that is not empty.
+QString placeName(const QString& locality, const QString& country);
+
 // "contact 'nick'" (or the name, when the nick is blank) for warnings.
 QString describeContact(const ContactRow& row);
 

@@ -9,7 +9,6 @@
 #include "tools/output_file.h"
 #include "tools/table_access.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -147,9 +146,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
             if (lines.lineNumber() > 0)
                 lines.unread();
         }
-        PictureStore pictures(
-            QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
-                .absoluteFilePath());
+        PictureStore pictures(picturesBeside(tablePath));
         std::unique_ptr<ContactReader> reader;
         if (chosen == ContactFormat::Csv)
             reader = std::make_unique<CsvReader>(lines, hooks.warning);

@@ -68,13 +68,9 @@ QString signedHours(int hours) {
 }
 
 QString utcOffset(int minutes) {
-    const int magnitude = std::abs(minutes);
-    const int hours = magnitude / 60;
-    const int rest = magnitude % 60;
-    const char16_t text[] = {minutes < 0 ? u'-' : u'+',   char16_t(u'0' + hours / 10),
-                             char16_t(u'0' + hours % 10), u':',
-                             char16_t(u'0' + rest / 10),  char16_t(u'0' + rest % 10)};
-    return QString::fromUtf16(text, 6);
+    QByteArray text;
+    appendUtcOffset(text, minutes);
+    return QString::fromLatin1(text);
 }
 
 // "+05:00", "-0500", "+530", "+5": minutes east of UTC.
@@ -111,11 +107,7 @@ bool isEmptyName(const QString& value) {
 
 QString location(const QString& value) {
     const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
-    const QString locality = unescape(parts.value(3));
-    const QString country = unescape(parts.value(6));
-    if (locality.isEmpty() || country.isEmpty())
-        return locality + country;
-    return locality + QStringLiteral(", ") + country;
+    return placeName(unescape(parts.value(3)), unescape(parts.value(6)));
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "store/table.h"
 #include "tools/check_table.h"
 #include "tools/command_line.h"
+#include "tools/contact_pictures.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
 #include "tools/show_contact.h"
@@ -12,10 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -130,9 +129,7 @@ int demo(const Arguments& args) {
                               .arg(*args.count)
                               .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
         } else {
-            const QString pictures =
-                QFileInfo(QFileInfo(args.path).absolutePath(), QStringLiteral("pictures"))
-                    .absoluteFilePath();
+            const QString pictures = palvane::tool::picturesBeside(args.path);
             const auto rows = palvane::tool::sampleContacts(pictures);
             palvane::insertContacts(args.path, rows);
             print(stdout, QStringLiteral("Created %1 with %2 sample contacts (pictures in %3)")

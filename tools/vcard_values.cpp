@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <cstdlib>
+
 namespace palvane::tool {
 
 namespace {
@@ -58,11 +60,7 @@ QString propertyText(const VCardProperty& property, QString* problem) {
                            .arg(shown(charset), QString::fromLatin1(property.name));
         return QString::fromLatin1(bytes);
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        throw FormatError(property.line, QStringLiteral("the text is not valid UTF-8"));
-    return text;
+    return decodeUtf8(bytes, property.line);
 }
 
 std::optional<QByteArray> decodeBase64(const QByteArray& text) {
@@ -140,6 +138,16 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
         flags.contains(QLatin1String("ischannel"), Qt::CaseInsensitive))
         return std::nullopt;
     return target;
+}
+
+void appendUtcOffset(QByteArray& out, int minutes) {
+    const int magnitude = std::abs(minutes);
+    const int hours = magnitude / 60;
+    const int rest = magnitude % 60;
+    const char text[] = {minutes < 0 ? '-' : '+', char('0' + hours / 10),
+                         char('0' + hours % 10),  ':',
+                         char('0' + rest / 10),   char('0' + rest % 10)};
+    out.append(text, sizeof text);
 }
 
 QString zoneInUri(const QString& uri) {

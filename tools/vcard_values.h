@@ -36,6 +36,9 @@ QString nameFromStructuredName(const QString& value);
 // nothing for a channel, a server alone or another scheme.
 std::optional<QString> nickFromIrcUri(const QString& uri);
 
+// Minutes east of UTC as vCard writes them: "+05:30", "-08:00".
+void appendUtcOffset(QByteArray& out, int minutes);
+
 // The zone database's name of a zone that ends a URI ("https://tz.example.org/Europe/Berlin"
 // names Europe/Berlin); empty when none does.
 QString zoneInUri(const QString& uri);
