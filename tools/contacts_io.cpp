@@ -154,6 +154,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
             reader = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
         qint64 read = 0;
+        // true: an empty table gets its indexes back once, after the last contact.
         report.count = table.insert(
             [&](ContactRow& row) {
                 int line = 0;
