@@ -39,7 +39,8 @@ QString nickIndexSql();
 void createContactTable(const QString& filePath);
 
 // Appends rows in one transaction (a null QString is stored as NULL); texts are cut to the
-// lengths the file declares. Throws TableError.
+// lengths the file declares. Throws TableError. ContactInserter (store/contact_stream.h) takes
+// rows as they come.
 void insertContacts(const QString& filePath, const std::vector<ContactRow>& rows);
 
 // Appends count generated rows in one transaction through one prepared statement: make(i, row)
@@ -47,7 +48,7 @@ void insertContacts(const QString& filePath, const std::vector<ContactRow>& rows
 void insertContacts(const QString& filePath, qint64 count,
                     const std::function<void(qint64, ContactRow&)>& make);
 
-// Reads every row in rowid order (tests and the export use this).
+// Reads every row in rowid order (tests use this; ContactCursor reads one at a time).
 std::vector<ContactRow> readContacts(const QString& filePath);
 
 } // namespace palvane

@@ -1,5 +1,6 @@
 // Creating and filling contact tables outside the program.
 
+#include "store/contact_stream.h"
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
@@ -128,10 +129,22 @@ void TestStoreSchema::insertAndReadBack() {
     QCOMPARE(raw.value(QStringLiteral("SELECT typeof(\"IRC Nick\") FROM contacts WHERE rowid = 2")),
              QStringLiteral("null"));
 
+    // The cursor steps through the same rows and counts them.
+    palvane::ContactCursor cursor(box.dbPath());
+    QCOMPARE(cursor.count(), qint64(2));
+    ContactRow row;
+    QVERIFY(cursor.next(row) && row.nick == rows[0].nick && row.spin == rows[0].spin);
+    QVERIFY(cursor.next(row) && row.nick.isNull() && !row.timeDisplacement);
+    QVERIFY(!cursor.next(row) && !cursor.next(row));
+
     // A table without one of the fields is refused rather than filled partly.
     QVERIFY(raw.exec(QStringLiteral("ALTER TABLE contacts DROP COLUMN \"IRC Notes\"")));
     QCOMPARE(errorOf([&] { palvane::insertContacts(box.dbPath(), {full}); }),
              QStringLiteral("Field 'IRC Notes' not found"));
+    // A file without the table says so by the kind of error, for callers that advise.
+    QVERIFY(raw.exec(QStringLiteral("DROP TABLE contacts")));
+    QVERIFY_THROWS_EXCEPTION(palvane::MissingTableError, palvane::ContactCursor(box.dbPath()));
+    QVERIFY_THROWS_EXCEPTION(palvane::MissingTableError, palvane::ContactInserter(box.dbPath(), 0));
 }
 
 void TestStoreSchema::bulkInsert() {

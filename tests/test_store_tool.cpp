@@ -3,46 +3,22 @@
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/table_tool.h"
 #include "tests/test_store_raw.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
 
+using palvane::test::contentsOf;
 using palvane::test::RawDb;
+using palvane::test::runTool;
 using palvane::test::Sandbox;
-
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runTool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(PALVANE_TABLE_TOOL), arguments);
-    Run run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return run;
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using palvane::test::ToolRun;
 
 class TestStoreTool : public QObject {
     Q_OBJECT
@@ -59,7 +35,7 @@ private slots:
 
 void TestStoreTool::helpAndBadArguments() {
     Sandbox box;
-    Run run = runTool({QStringLiteral("--help")});
+    ToolRun run = runTool({QStringLiteral("--help")});
     QCOMPARE(run.exitCode, 0);
     for (const char* word :
          {"Usage: palvane-table", "create [PATH]", "demo [PATH] [--count N]", "check [PATH]"})
@@ -91,7 +67,7 @@ void TestStoreTool::helpAndBadArguments() {
 
 void TestStoreTool::createAndCheck() {
     Sandbox box;
-    Run run = runTool({QStringLiteral("create")}); // default: data/palvane.db here
+    ToolRun run = runTool({QStringLiteral("create")}); // default: data/palvane.db here
     QCOMPARE(run.exitCode, 0);
     QVERIFY(QFile::exists(box.dbPath()));
     run = runTool({QStringLiteral("check")});
@@ -118,7 +94,7 @@ void TestStoreTool::createAndCheck() {
 void TestStoreTool::demoSamples() {
     Sandbox box;
     const QString path = box.path() + QStringLiteral("/demo/palvane.db");
-    const Run run = runTool({QStringLiteral("demo"), path});
+    const ToolRun run = runTool({QStringLiteral("demo"), path});
     QCOMPARE(run.exitCode, 0);
     const std::vector<palvane::ContactRow> rows = palvane::readContacts(path);
     QVERIFY(rows.size() >= 10 && rows.size() <= 16);
@@ -176,7 +152,7 @@ void TestStoreTool::demoSamples() {
 void TestStoreTool::demoGenerated() {
     Sandbox box;
     const QString path = box.path() + QStringLiteral("/gen.db");
-    const Run run =
+    const ToolRun run =
         runTool({QStringLiteral("demo"), path, QStringLiteral("--count"), QStringLiteral("20000")});
     QCOMPARE(run.exitCode, 0);
     RawDb raw(path, SQLITE_OPEN_READONLY);
@@ -194,12 +170,12 @@ void TestStoreTool::checkFindsProblems() {
     Sandbox box;
     // A table the program can use passes with notes; the notes must not turn into problems.
     const auto problemsOf = [](const QString& path) {
-        const Run run = runTool({QStringLiteral("check"), path});
+        const ToolRun run = runTool({QStringLiteral("check"), path});
         return run.exitCode == 1 ? run.err
                                  : QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.out);
     };
     const auto notesOf = [](const QString& path) {
-        const Run run = runTool({QStringLiteral("check"), path});
+        const ToolRun run = runTool({QStringLiteral("check"), path});
         return run.exitCode == 0 ? run.err
                                  : QStringLiteral("exit %1: %2").arg(run.exitCode).arg(run.err);
     };
@@ -316,7 +292,7 @@ void TestStoreTool::checkJudgesLikeTheProgram() {
             QVERIFY2(raw.exec(c.sql), qPrintable(c.name + QStringLiteral(": ") + raw.error()));
         }
         const QByteArray before = contentsOf(path);
-        const Run run = runTool({QStringLiteral("check"), path});
+        const ToolRun run = runTool({QStringLiteral("check"), path});
         QCOMPARE(contentsOf(path), before);
         if (c.problem.isEmpty()) {
             QVERIFY2(run.exitCode == 0, qPrintable(c.name + QStringLiteral(": ") + run.err));
@@ -356,7 +332,7 @@ void TestStoreTool::checkTellsALockFromDamage() {
     box.createTable({palvane::test::contact(QStringLiteral("bob"))});
     RawDb other(box.dbPath());
     QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-    Run run = runTool({QStringLiteral("check")});
+    ToolRun run = runTool({QStringLiteral("check")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("the table is in use by another program")) &&
                  run.err.contains(QStringLiteral("try again")) &&

@@ -3,6 +3,7 @@
 
 #include "store/schema.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/table_tool.h"
 #include "tests/test_store_raw.h"
 #include "tools/contacts_csv.h"
 #include "tools/contacts_io.h"
@@ -13,9 +14,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QStringEncoder>
-#include <QThread>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 #include <optional>
@@ -25,70 +26,25 @@
 #include <unistd.h>
 
 using palvane::ContactRow;
+using palvane::test::contentsOf;
+using palvane::test::describe;
 using palvane::test::Sandbox;
+using palvane::test::ToolRun;
 using namespace palvane::tool;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-// Runs the table tool with TZ pinned (vCard offsets depend on the local offset from UTC).
-Run runTool(const QStringList& arguments, const QByteArray& input = {},
-            const QString& timeZone = QStringLiteral("UTC")) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("TZ"), timeZone);
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(PALVANE_TABLE_TOOL), arguments);
-    Run run;
-    if (!process.waitForStarted(30000))
-        return run;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+// vCard offsets depend on the local offset from UTC: the tool runs in UTC unless told
+// otherwise.
+ToolRun runTool(const QStringList& arguments, const QByteArray& input = {},
+                const QString& timeZone = QStringLiteral("UTC")) {
+    return palvane::test::runTool(arguments, input, timeZone);
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QString optionalText(const std::optional<double>& value) {
-    return value ? QString::number(*value, 'g', 17) : QStringLiteral("blank");
-}
-QString optionalText(const std::optional<int>& value) {
-    return value ? QString::number(*value) : QStringLiteral("blank");
-}
-
-// One line per contact, every field shown, so that a failed comparison shows the difference.
-QStringList describe(const std::vector<ContactRow>& rows) {
-    QStringList lines;
-    for (const ContactRow& r : rows)
-        lines << QStringList{r.nick,
-                             r.name,
-                             r.location,
-                             r.email,
-                             r.notes,
-                             optionalText(r.timeDisplacement),
-                             optionalText(r.spin),
-                             r.picture}
-                     .join(QStringLiteral(" | "));
-    return lines;
 }
 
 ContactRow makeRow(const QString& nick, const QString& name, const QString& location,
@@ -506,7 +462,7 @@ void TestToolIo::toolExportThenImport() {
     box.createTable(rows);
 
     // CSV to a file, then into a new table: the same contacts.
-    Run run = runTool({QStringLiteral("export"), QStringLiteral("all.csv")});
+    ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("all.csv")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out.trimmed(), QStringLiteral("Exported 6 contacts to all.csv"));
     QCOMPARE(contentsOf(QStringLiteral("all.csv")), writeCsv(rows));
@@ -580,7 +536,7 @@ void TestToolIo::toolImportIsAllOrNothing() {
         csv += "good" + QByteArray::number(i) + ",fine\r\n";
     csv += "bad,\"never closed\r\n";
     writeFile(QStringLiteral("bad.csv"), csv);
-    Run run = runTool({QStringLiteral("import"), QStringLiteral("bad.csv")});
+    ToolRun run = runTool({QStringLiteral("import"), QStringLiteral("bad.csv")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY(run.out.isEmpty());
     QCOMPARE(run.err, QStringLiteral("palvane-table: bad.csv: line 12: unterminated quoted field\n"
@@ -654,7 +610,7 @@ void TestToolIo::toolRefusals() {
     writeFile(QStringLiteral("one.csv"), "IRC Nick\nsolo\n");
 
     // No table yet: the error says how to make one.
-    Run run = runTool({QStringLiteral("import"), QStringLiteral("one.csv")});
+    ToolRun run = runTool({QStringLiteral("import"), QStringLiteral("one.csv")});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.startsWith(QStringLiteral("palvane-table: data/palvane.db does not exist; "
                                                "make one with 'palvane-table create PATH' first")),
@@ -751,7 +707,7 @@ void TestToolIo::toolExportAppearsWhenComplete() {
     QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
 
     // Complete, it has its name, and the permissions of any new file.
-    const Run run = runTool({QStringLiteral("export"), QStringLiteral("all.vcf")});
+    const ToolRun run = runTool({QStringLiteral("export"), QStringLiteral("all.vcf")});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(contentsOf(QStringLiteral("all.vcf")).count("BEGIN:VCARD"), 20000);
     QVERIFY(QDir().entryList(hidden, QDir::Hidden | QDir::Files).isEmpty());
@@ -777,7 +733,7 @@ void TestToolIo::toolMessages() {
     QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
     writeFile(QStringLiteral("bad16.csv"),
               encoder.encode(QStringLiteral("IRC Nick,IRC Spin\r\nok,1\r\nbad,five\r\n")));
-    Run run = runTool({QStringLiteral("import"), QStringLiteral("bad16.csv")});
+    ToolRun run = runTool({QStringLiteral("import"), QStringLiteral("bad16.csv")});
     QCOMPARE(run.exitCode, 1);
     QCOMPARE(run.err, QStringLiteral("palvane-table: bad16.csv: line 3: \"IRC Spin\" must be a "
                                      "whole number of hours from -24 to 24, not 'five'\n"

@@ -3,6 +3,7 @@
 // and CSV files with other separators, encodings, line ends and the headers of mail programs.
 
 #include "tests/support/sandbox.h"
+#include "tests/support/table_tool.h"
 #include "tools/contact_pictures.h"
 #include "tools/contacts_csv.h"
 #include "tools/contacts_vcard.h"
@@ -14,29 +15,13 @@
 #include <optional>
 
 using palvane::ContactRow;
+using palvane::test::describeInHours;
 using palvane::test::Sandbox;
 using namespace palvane::tool;
 
 namespace {
 
-// One line per contact, every field shown, so that a failed comparison shows the difference.
-QStringList describe(const std::vector<ContactRow>& rows) {
-    QStringList lines;
-    for (const ContactRow& r : rows)
-        lines << QStringList{r.nick,
-                             r.name,
-                             r.location,
-                             r.email,
-                             r.notes,
-                             r.timeDisplacement ? QString::number(*r.timeDisplacement * 24)
-                                                : QStringLiteral("blank"),
-                             r.spin ? QString::number(*r.spin) : QStringLiteral("blank"),
-                             r.picture}
-                     .join(QStringLiteral(" | "));
-    return lines;
-}
-
-// nick | name | location | email | notes | hours | hours | picture, as describe() writes it.
+// A line of describeInHours(): nick | name | location | email | notes | hours | hours | picture.
 QString contact(const QString& nick, const QString& name, const QString& location,
                 const QString& email, const QString& notes, int hours,
                 const QString& picture = {}) {
@@ -119,7 +104,7 @@ void TestToolIoSamples::vcard21FromAPhone() {
                  qRgb(255, 0, 0));
     checkPicture(read.contacts[1], pictures, QStringLiteral("Dr__Ann_Smith"), QSize(3, 2),
                  qRgb(255, 128, 0));
-    QCOMPARE(describe(read.contacts),
+    QCOMPARE(describeInHours(read.contacts),
              (QStringList{contact(QStringLiteral("jmueller"), QString::fromUtf8("Jürgen Müller"),
                                   QString::fromUtf8("Köln, Deutschland"),
                                   QStringLiteral("juergen@example.de"),
@@ -158,7 +143,7 @@ void TestToolIoSamples::vcard30FromAnAddressBook() {
         "IMPP:irc://irc.example.net/%23lobby\n"
         "END:VCARD\n";
     const ReadContacts read = readVCards(card, 0);
-    QCOMPARE(describe(read.contacts),
+    QCOMPARE(describeInHours(read.contacts),
              (QStringList{contact(QStringLiteral("kweber"), QStringLiteral("Karl Weber"),
                                   QString::fromUtf8("Groß-Gerau, Deutschland"),
                                   QStringLiteral("karl@example.de"),
@@ -201,7 +186,7 @@ void TestToolIoSamples::vcard40WithZonesAndData() {
     QCOMPARE(read.contacts.size(), size_t(2));
     checkPicture(read.contacts[0], pictures, QStringLiteral("rin"), QSize(3, 2), qRgb(255, 128, 0));
     QCOMPARE(
-        describe(read.contacts),
+        describeInHours(read.contacts),
         (QStringList{contact(QStringLiteral("rin"), QStringLiteral("Rin Tanaka"), {},
                              QStringLiteral("rin@example.jp"),
                              QStringLiteral("Likes long\nwalks\nE-mail: rin@home.example"), 9,
@@ -233,7 +218,7 @@ void TestToolIoSamples::csvSeparatorsEncodingsAndLineEnds() {
                                   "zoe;Zo\xC3\xAB \xC3\x9Cnal;zoe@example.com;2\r"
                                   "\"semi;colon\";\"Two\rlines\";;-5\r";
     ReadContacts read = readCsv(semicolons);
-    QCOMPARE(describe(read.contacts), expected);
+    QCOMPARE(describeInHours(read.contacts), expected);
     QCOMPARE(read.lines, (std::vector<int>{2, 3}));
 
     // UTF-16: little-endian with a byte order mark and tabs ("Unicode text"), and big-endian
@@ -242,12 +227,12 @@ void TestToolIoSamples::csvSeparatorsEncodingsAndLineEnds() {
                                            "zoe\tZoë Ünal\tzoe@example.com\t2\r\n"
                                            "semi;colon\t\"Two\r\nlines\"\t\t-5\r\n");
     read = readCsv(utf16(tabs, QStringEncoder::Utf16LE, true));
-    QCOMPARE(describe(read.contacts), expected);
+    QCOMPARE(describeInHours(read.contacts), expected);
     const QString commas = QString::fromUtf8("IRC Nick,IRC Name,IRC Email,IRC Spin\n"
                                              "zoe,Zoë Ünal,zoe@example.com,2\n"
                                              "semi;colon,\"Two\nlines\",,-5\n");
     read = readCsv(utf16(commas, QStringEncoder::Utf16BE, false));
-    QCOMPARE(describe(read.contacts), expected);
+    QCOMPARE(describeInHours(read.contacts), expected);
     QCOMPARE(read.lines, (std::vector<int>{2, 3}));
 
     // A broken surrogate names its line.
@@ -275,7 +260,7 @@ void TestToolIoSamples::csvFromMailPrograms() {
                            "Mobile,+49 40 0000,Hamburg,Germany\n";
     ReadContacts read = readCsv(web);
     QCOMPARE(
-        describe(read.contacts),
+        describeInHours(read.contacts),
         QStringList{contact(QStringLiteral("kwe"), QStringLiteral("Karl Weber"),
                             QStringLiteral("Hamburg, Germany"), QStringLiteral("karl@example.de"),
                             QStringLiteral("Met at a conference\nE-mail: karl@old.example\n"
@@ -294,7 +279,7 @@ void TestToolIoSamples::csvFromMailPrograms() {
                              "Ann,,Lee,annie,ann@example.com,,,,Cork,\n";
     read = readCsv(other);
     QCOMPARE(
-        describe(read.contacts),
+        describeInHours(read.contacts),
         QStringList{contact(QStringLiteral("annie"), QStringLiteral("Ann Lee"),
                             QStringLiteral("Cork"), QStringLiteral("ann@example.com"), {}, 0)});
     QVERIFY(read.warnings.isEmpty());
@@ -308,7 +293,7 @@ void TestToolIoSamples::csvFromMailPrograms() {
                                "bob@home.example,Leeds,United Kingdom,\"Line one\r\nLine two\","
                                "bstone\r\n";
     read = readCsv(desktop);
-    QCOMPARE(describe(read.contacts),
+    QCOMPARE(describeInHours(read.contacts),
              QStringList{
                  contact(QStringLiteral("bstone"), QStringLiteral("Bobby Stone"),
                          QStringLiteral("Leeds, United Kingdom"), QStringLiteral("bob@example.net"),

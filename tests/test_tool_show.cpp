@@ -5,6 +5,7 @@
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/table_tool.h"
 #include "tests/test_store_raw.h"
 #include "tools/demo_contacts.h"
 #include "tools/show_contact.h"
@@ -12,39 +13,14 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTest>
 
+using palvane::test::contentsOf;
 using palvane::test::RawDb;
+using palvane::test::runTool;
 using palvane::test::Sandbox;
+using palvane::test::ToolRun;
 using namespace palvane::tool;
-
-namespace {
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runTool(const QStringList& arguments) {
-    QProcess process;
-    process.start(QStringLiteral(PALVANE_TABLE_TOOL), arguments);
-    Run run;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 class TestToolShow : public QObject {
     Q_OBJECT
@@ -129,8 +105,8 @@ void TestToolShow::commandLine() {
     QVERIFY(other.exec(QStringLiteral("BEGIN IMMEDIATE; DELETE FROM contacts")));
 
     const QDateTime start = QDateTime::currentDateTime();
-    Run run = runTool({QStringLiteral("show"), QStringLiteral("sakura"), QStringLiteral("--format"),
-                       QStringLiteral("json")});
+    ToolRun run = runTool({QStringLiteral("show"), QStringLiteral("sakura"),
+                           QStringLiteral("--format"), QStringLiteral("json")});
     const QDateTime end = QDateTime::currentDateTime();
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
     const QJsonObject json = QJsonDocument::fromJson(run.out.toUtf8()).object();

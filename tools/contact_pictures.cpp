@@ -37,6 +37,11 @@ QString fileNameOf(const QString& nick) {
 
 } // namespace
 
+QString picturesBeside(const QString& tablePath) {
+    return QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
+        .absoluteFilePath();
+}
+
 PictureStore::PictureStore(const QString& directory) : directory_(directory) {}
 
 PictureStore::~PictureStore() {

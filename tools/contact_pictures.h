@@ -11,6 +11,9 @@
 
 namespace palvane::tool {
 
+// The directory "pictures" beside the table file, as an absolute path.
+QString picturesBeside(const QString& tablePath);
+
 class PictureStore {
 public:
     explicit PictureStore(const QString& directory);

@@ -3,9 +3,7 @@
 #include "store/field_names.h"
 #include "tools/csv_columns.h"
 
-#include <QBuffer>
 #include <QLocale>
-#include <QStringDecoder>
 #include <QStringList>
 
 #include <array>
@@ -21,22 +19,6 @@ constexpr int kMinHours = -24;
 constexpr int kMaxHours = 24;
 constexpr int kAddressGroups = 3;
 constexpr qsizetype kNamedColumns = 8; // in the warning about columns left out
-
-QString decodeLine(QByteArrayView bytes, int line) {
-    bool ascii = true;
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-            break;
-        }
-    if (ascii)
-        return QString::fromLatin1(bytes);
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
-    return text;
-}
 
 // The separator of a file: the comma, unless the header row holds more semicolons or tabs
 // (outside quotes) than commas.
@@ -231,7 +213,7 @@ struct CsvReader::Impl {
             if (!lines.next(raw))
                 return false;
             line = lines.lineNumber();
-            QString text = decodeLine(raw, line);
+            QString text = decodeUtf8(raw, line);
             fields.clear();
             bool blank = true;
             qsizetype pos = 0;
@@ -274,7 +256,7 @@ struct CsvReader::Impl {
             if (pos >= text.size()) {
                 if (!lines.next(raw))
                     throw FormatError(startLine, QStringLiteral("unterminated quoted field"));
-                text = decodeLine(raw, lines.lineNumber());
+                text = decodeUtf8(raw, lines.lineNumber());
                 pos = 0;
                 value += QLatin1Char('\n');
                 continue;
@@ -321,9 +303,7 @@ struct CsvReader::Impl {
                 const QString country = cell(p.countries[group]).trimmed();
                 if (city.isEmpty() && country.isEmpty())
                     continue;
-                row.location = city.isEmpty() || country.isEmpty()
-                                   ? city + country
-                                   : city + QStringLiteral(", ") + country;
+                row.location = placeName(city, country);
                 break;
             }
         row.email = cell(p.fields[FieldEmail]);
@@ -463,19 +443,9 @@ void appendCsvRecord(const ContactRow& row, QByteArray& out) {
 }
 
 ReadContacts readCsv(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
-    ReadContacts result;
-    CsvReader reader(lines, [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
-    int line = 0;
-    while (reader.next(row, line)) {
-        result.contacts.push_back(row);
-        result.lines.push_back(line);
-    }
-    return result;
+    return readWholeText(bytes, [](LineReader& lines, WarningSink warn) {
+        return std::make_unique<CsvReader>(lines, std::move(warn));
+    });
 }
 
 QByteArray writeCsv(const std::vector<ContactRow>& contacts) {

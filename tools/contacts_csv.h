@@ -30,16 +30,15 @@
 
 namespace palvane::tool {
 
-class CsvReader {
+class CsvReader : public ContactReader {
 public:
     // Reads the header row. Throws FormatError.
     CsvReader(LineReader& lines, WarningSink warn);
-    ~CsvReader();
+    ~CsvReader() override;
     CsvReader(const CsvReader&) = delete;
     CsvReader& operator=(const CsvReader&) = delete;
 
-    // The next contact and the line it starts on; false at the end. Throws FormatError.
-    bool next(ContactRow& row, int& line);
+    bool next(ContactRow& row, int& line) override;
 
 private:
     struct Impl;

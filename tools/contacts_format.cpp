@@ -1,5 +1,10 @@
 #include "tools/contacts_format.h"
 
+#include "tools/line_reader.h"
+
+#include <QBuffer>
+#include <QStringDecoder>
+
 #include <cerrno>
 #include <cstring>
 
@@ -57,6 +62,28 @@ QString normaliseLineBreaks(QString text) {
     return out;
 }
 
+QString decodeUtf8(QByteArrayView bytes, int line) {
+    bool ascii = true;
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+            break;
+        }
+    if (ascii)
+        return QString::fromLatin1(bytes);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+    return text;
+}
+
+QString placeName(const QString& locality, const QString& country) {
+    if (locality.isEmpty() || country.isEmpty())
+        return locality + country;
+    return locality + QStringLiteral(", ") + country;
+}
+
 QString describeContact(const ContactRow& row) {
     if (!row.nick.isEmpty())
         return QStringLiteral("contact '%1'").arg(shown(row.nick));
@@ -73,6 +100,25 @@ void keepOtherEmails(ContactRow& row, const QStringList& others) {
             row.notes += QLatin1Char('\n');
         row.notes += QStringLiteral("E-mail: ") + address;
     }
+}
+
+ReadContacts
+readWholeText(const QByteArray& bytes,
+              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lines(buffer, QStringLiteral("the text"));
+    ReadContacts result;
+    const std::unique_ptr<ContactReader> reader =
+        open(lines, [&result](const QString& warning) { result.warnings << warning; });
+    ContactRow row;
+    int line = 0;
+    while (reader->next(row, line)) {
+        result.contacts.push_back(row);
+        result.lines.push_back(line);
+    }
+    return result;
 }
 
 QString systemErrorText(int errorNumber) {

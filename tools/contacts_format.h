@@ -9,10 +9,13 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
 namespace palvane::tool {
+
+class LineReader;
 
 // A failure of the table tool with the message the user sees.
 class ToolError : public std::runtime_error {
@@ -36,6 +39,14 @@ private:
 // its line and contact), so that a file of a million contacts never holds them all.
 using WarningSink = std::function<void(const QString&)>;
 
+// Reads contacts from a file's lines one at a time (CsvReader, VCardReader).
+class ContactReader {
+public:
+    virtual ~ContactReader() = default;
+    // The next contact and the line it starts on; false at the end. Throws FormatError.
+    virtual bool next(ContactRow& row, int& line) = 0;
+};
+
 // Contacts read from a whole file at once, each with the line on which it starts, and the
 // warnings. For tests and small files; the import command streams instead.
 struct ReadContacts {
@@ -44,12 +55,24 @@ struct ReadContacts {
     QStringList warnings;
 };
 
+// Every contact of bytes, through the reader that open makes on their lines and the warning
+// sink it is given.
+ReadContacts
+readWholeText(const QByteArray& bytes,
+              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open);
+
 // A value as messages show it: control characters (a NUL too) as escapes such as \0 and \x1B,
 // and a long value cut to its first 60 characters with "..." and its length.
 QString shown(const QString& value);
 
 // CR LF and lone CR become LF, the line break the program's notes box writes.
 QString normaliseLineBreaks(QString text);
+
+// Bytes that must be UTF-8 as text; FormatError naming line when they are not.
+QString decodeUtf8(QByteArrayView bytes, int line);
+
+// A location from the parts of an address: "Locality, Country", or the one that is not empty.
+QString placeName(const QString& locality, const QString& country);
 
 // "contact 'nick'" (or the name, when the nick is blank) for warnings.
 QString describeContact(const ContactRow& row);

@@ -9,7 +9,6 @@
 #include "tools/output_file.h"
 #include "tools/table_access.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -130,7 +129,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks) {
     // The table first: a missing table is the likelier mistake and needs no file to be read.
-    textLengths(tablePath);
+    ContactInserter table = openForImport(tablePath);
     qint64 size = -1;
     const std::unique_ptr<QIODevice> in = openInput(file, size);
     TransferReport report;
@@ -147,28 +146,28 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
             if (lines.lineNumber() > 0)
                 lines.unread();
         }
-        PictureStore pictures(
-            QFileInfo(QFileInfo(tablePath).absolutePath(), QStringLiteral("pictures"))
-                .absoluteFilePath());
-        ContactSink sink(tablePath);
-        std::unique_ptr<CsvReader> csv;
-        std::unique_ptr<VCardReader> vcards;
+        PictureStore pictures(picturesBeside(tablePath));
+        std::unique_ptr<ContactReader> reader;
         if (chosen == ContactFormat::Csv)
-            csv = std::make_unique<CsvReader>(lines, hooks.warning);
+            reader = std::make_unique<CsvReader>(lines, hooks.warning);
         else
-            vcards = std::make_unique<VCardReader>(
+            reader = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
-        ContactRow row;
-        int line = 0;
-        while (csv ? csv->next(row, line) : vcards->next(row, line)) {
-            cutToLengths(row, line, sink.lengths(), hooks.warning);
-            sink.add(row);
-            ++report.count;
-            if (hooks.progress)
-                hooks.progress(report.count,
-                               size > 0 ? double(lines.bytesRead()) / double(size) : -1.0);
-        }
-        sink.commit();
+        qint64 read = 0;
+        // true: an empty table gets its indexes back once, after the last contact.
+        report.count = table.insert(
+            [&](ContactRow& row) {
+                int line = 0;
+                if (!reader->next(row, line))
+                    return false;
+                cutToLengths(row, line, table.lengths(), hooks.warning);
+                ++read;
+                if (hooks.progress)
+                    hooks.progress(read,
+                                   size > 0 ? double(lines.bytesRead()) / double(size) : -1.0);
+                return true;
+            },
+            true);
         pictures.keep();
     } catch (const FormatError& error) {
         throw ToolError(QStringLiteral("%1: %2").arg(displayName(file), error.message()));
@@ -178,8 +177,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
 
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,
                               int localUtcOffsetSeconds, const TransferHooks& hooks) {
-    textLengths(tablePath); // a clear error for a missing table
-    ContactCursor cursor(tablePath);
+    ContactCursor cursor = openForExport(tablePath);
     OutputFile out(file);
     const qint64 total = hooks.progress ? cursor.count() : -1;
     TransferReport report;

@@ -4,7 +4,6 @@
 #include "tools/vcard_scanner.h"
 #include "tools/vcard_values.h"
 
-#include <QBuffer>
 #include <QDateTime>
 #include <QTimeZone>
 #include <QUrl>
@@ -69,13 +68,9 @@ QString signedHours(int hours) {
 }
 
 QString utcOffset(int minutes) {
-    const int magnitude = std::abs(minutes);
-    const int hours = magnitude / 60;
-    const int rest = magnitude % 60;
-    const char16_t text[] = {minutes < 0 ? u'-' : u'+',   char16_t(u'0' + hours / 10),
-                             char16_t(u'0' + hours % 10), u':',
-                             char16_t(u'0' + rest / 10),  char16_t(u'0' + rest % 10)};
-    return QString::fromUtf16(text, 6);
+    QByteArray text;
+    appendUtcOffset(text, minutes);
+    return QString::fromLatin1(text);
 }
 
 // "+05:00", "-0500", "+530", "+5": minutes east of UTC.
@@ -111,12 +106,8 @@ bool isEmptyName(const QString& value) {
 }
 
 QString location(const QString& value) {
-    const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
-    const QString locality = unescape(parts.value(3));
-    const QString country = unescape(parts.value(6));
-    if (locality.isEmpty() || country.isEmpty())
-        return locality + country;
-    return locality + QStringLiteral(", ") + country;
+    const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
+    return placeName(unescape(parts.value(3)), unescape(parts.value(6)));
 }
 
 } // namespace
@@ -149,7 +140,8 @@ struct VCardReader::Impl {
         const QString structured = n ? text(*n) : QString();
         row.name = formatted ? unescape(text(*formatted)) : nameFromStructuredName(structured);
         if (nickname)
-            row.nick = unescape(splitUnescaped(text(*nickname), QLatin1Char(',')).first());
+            row.nick = unescape(
+                splitUnshielded(text(*nickname), QLatin1Char(','), Shield::Escapes).first());
         else if (const std::optional<QString> nick = ircNick())
             row.nick = *nick;
         else
@@ -323,20 +315,10 @@ bool VCardReader::next(ContactRow& row, int& line) {
 
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
                         PictureStore* pictures) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
-    ReadContacts result;
-    VCardReader reader(lines, {localUtcOffsetSeconds, pictures},
-                       [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
-    int line = 0;
-    while (reader.next(row, line)) {
-        result.contacts.push_back(row);
-        result.lines.push_back(line);
-    }
-    return result;
+    return readWholeText(bytes, [&](LineReader& lines, WarningSink warn) {
+        return std::make_unique<VCardReader>(lines, VCardOptions{localUtcOffsetSeconds, pictures},
+                                             std::move(warn));
+    });
 }
 
 } // namespace palvane::tool

@@ -50,15 +50,15 @@ struct VCardOptions {
     PictureStore* pictures = nullptr;
 };
 
-class VCardReader {
+class VCardReader : public ContactReader {
 public:
     VCardReader(LineReader& lines, const VCardOptions& options, WarningSink warn);
-    ~VCardReader();
+    ~VCardReader() override;
     VCardReader(const VCardReader&) = delete;
     VCardReader& operator=(const VCardReader&) = delete;
 
-    // The next contact and the line its card starts on; false at the end. Throws FormatError.
-    bool next(ContactRow& row, int& line);
+    // The line is the one its card starts on.
+    bool next(ContactRow& row, int& line) override;
 
 private:
     struct Impl;

@@ -4,6 +4,8 @@
 #include "store/schema.h"
 #include "store/table.h"
 #include "tools/check_table.h"
+#include "tools/command_line.h"
+#include "tools/contact_pictures.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
 #include "tools/show_contact.h"
@@ -11,10 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cstdio>
@@ -22,9 +22,13 @@
 
 namespace {
 
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kBadArguments = 2;
+using palvane::tool::isOption;
+using palvane::tool::kFailed;
+using palvane::tool::kOk;
+using palvane::tool::optionValue;
+using palvane::tool::print;
+using palvane::tool::usageError;
+
 constexpr qint64 kMaxCount = 100'000'000;
 
 const char* const kUsage =
@@ -67,17 +71,6 @@ const char* const kUsage =
     "as the contact's time zone (TZ), converted from and to the offset from this computer's\n"
     "local time.\n";
 
-void print(FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-}
-
-int usageError(const QString& message) {
-    print(stderr, QStringLiteral("palvane-table: %1").arg(message));
-    print(stderr, QStringLiteral("Try 'palvane-table --help' for more information."));
-    return kBadArguments;
-}
-
 struct Arguments {
     QString path = QStringLiteral("data/palvane.db");
     std::optional<qint64> count;
@@ -88,8 +81,7 @@ std::optional<QString> parse(const QStringList& args, bool allowCount, Arguments
     bool havePath = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (allowCount &&
-            (arg == QLatin1String("--count") || arg.startsWith(QLatin1String("--count=")))) {
+        if (allowCount && isOption(arg, QLatin1String("--count"))) {
             QString value;
             if (arg == QLatin1String("--count")) {
                 if (i + 1 >= args.size())
@@ -137,9 +129,7 @@ int demo(const Arguments& args) {
                               .arg(*args.count)
                               .arg(timer.elapsed() / 1000.0, 0, 'f', 1));
         } else {
-            const QString pictures =
-                QFileInfo(QFileInfo(args.path).absolutePath(), QStringLiteral("pictures"))
-                    .absoluteFilePath();
+            const QString pictures = palvane::tool::picturesBeside(args.path);
             const auto rows = palvane::tool::sampleContacts(pictures);
             palvane::insertContacts(args.path, rows);
             print(stdout, QStringLiteral("Created %1 with %2 sample contacts (pictures in %3)")
@@ -165,25 +155,12 @@ struct TransferArguments {
 std::optional<QString> parseTransfer(const QStringList& args, TransferArguments& out) {
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        const auto value = [&](const char* option, QString& into) -> std::optional<QString> {
-            const QString name = QLatin1String(option);
-            if (arg == name) {
-                if (i + 1 >= args.size())
-                    return QStringLiteral("%1 needs a value").arg(name);
-                into = args[++i];
-            } else {
-                into = arg.mid(name.size() + 1);
-            }
-            if (into.isEmpty())
-                return QStringLiteral("%1 needs a value").arg(name);
-            return std::nullopt;
-        };
-        if (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table="))) {
-            if (auto error = value("--table", out.table))
+        if (isOption(arg, QLatin1String("--table"))) {
+            if (auto error = optionValue(args, i, QLatin1String("--table"), out.table))
                 return error;
-        } else if (arg == QLatin1String("--format") || arg.startsWith(QLatin1String("--format="))) {
+        } else if (isOption(arg, QLatin1String("--format"))) {
             QString name;
-            if (auto error = value("--format", name))
+            if (auto error = optionValue(args, i, QLatin1String("--format"), name))
                 return error;
             out.format = palvane::tool::formatByName(name);
             if (!out.format)

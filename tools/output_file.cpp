@@ -75,9 +75,8 @@ OutputFile::OutputFile(const QString& path) : path_(path) {
         throw ToolError(
             QStringLiteral("%1 already exists; export never overwrites a file").arg(path));
     // Beside the file, so that the rename stays on one file system; hidden, as it is not done.
-    temporary_ =
-        info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX");
-    temporaryName_ = QFile::encodeName(temporary_);
+    temporaryName_ = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
+                                       info.fileName() + QStringLiteral(".XXXXXX"));
     // A signal between creating the file and watching for signals would leave it behind:
     // hold them back until the handler knows the name.
     sigset_t held;
@@ -95,7 +94,6 @@ OutputFile::OutputFile(const QString& path) : path_(path) {
         temporaryName_.clear();
         throw ToolError(QStringLiteral("cannot write %1: %2").arg(path, systemErrorText(error)));
     }
-    temporary_ = QFile::decodeName(temporaryName_);
     // mkstemp makes the file private; give it the permissions of any new file.
     const mode_t mask = ::umask(0);
     ::umask(mask);

@@ -29,8 +29,7 @@ private:
     [[noreturn]] void fail(int errorNumber);
 
     QString path_;
-    QString temporary_;
-    QByteArray temporaryName_; // for the signal handler
+    QByteArray temporaryName_; // also for the signal handler
     int fd_ = -1;
     bool standardOutput_ = false;
     QByteArray buffer_;

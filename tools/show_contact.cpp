@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/time_displacement.h"
 #include "store/table.h"
+#include "tools/command_line.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -14,21 +15,6 @@
 namespace palvane::tool {
 
 namespace {
-
-constexpr int kOk = 0;
-constexpr int kFailed = 1;
-constexpr int kBadArguments = 2;
-
-void print(FILE* stream, const QString& text) {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-}
-
-int usageError(const QString& message) {
-    print(stderr, QStringLiteral("palvane-table: %1").arg(message));
-    print(stderr, QStringLiteral("Try 'palvane-table --help' for more information."));
-    return kBadArguments;
-}
 
 // Whole hours show as such; an offset imported from elsewhere may hold a fraction.
 double offsetHours(double days) {
@@ -51,29 +37,15 @@ std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
     bool options = true;
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
-        const auto value = [&](const QString& option, QString& into) -> std::optional<QString> {
-            if (arg == option) {
-                if (i + 1 >= args.size())
-                    return QStringLiteral("%1 needs a value").arg(option);
-                into = args[++i];
-            } else {
-                into = arg.mid(option.size() + 1);
-            }
-            if (into.isEmpty())
-                return QStringLiteral("%1 needs a value").arg(option);
-            return std::nullopt;
-        };
         const bool option = options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
         if (option && arg == QLatin1String("--")) {
             options = false; // what follows is the nick, even one that starts with '-'
-        } else if (option &&
-                   (arg == QLatin1String("--table") || arg.startsWith(QLatin1String("--table=")))) {
-            if (auto error = value(QStringLiteral("--table"), out.table))
+        } else if (option && isOption(arg, QLatin1String("--table"))) {
+            if (auto error = optionValue(args, i, QLatin1String("--table"), out.table))
                 return error;
-        } else if (option && (arg == QLatin1String("--format") ||
-                              arg.startsWith(QLatin1String("--format=")))) {
+        } else if (option && isOption(arg, QLatin1String("--format"))) {
             QString format;
-            if (auto error = value(QStringLiteral("--format"), format))
+            if (auto error = optionValue(args, i, QLatin1String("--format"), format))
                 return error;
             if (format != QLatin1String("text") && format != QLatin1String("json"))
                 return QStringLiteral("unknown format '%1' (text or json)").arg(format);

@@ -1,60 +1,17 @@
 #pragma once
-// The table tool's own way in and out of a contact table, one contact at a time: the import
-// adds rows as it reads them, the export writes rows as it steps through them, so neither ever
-// holds the whole table.
+// The table tool's way in and out of a contact table: the store's contact streams, which hold
+// one contact at a time, opened with the advice the tool's user needs when the file or its
+// table is missing.
 
-#include "store/schema.h"
-#include "store/table.h"
+#include "store/contact_stream.h"
 
 #include <QString>
 
-#include <array>
-#include <memory>
-
-struct sqlite3;
-struct sqlite3_stmt;
-
 namespace palvane::tool {
 
-// Declared text lengths of the table's fields (0 = unlimited). Throws ToolError saying how to
-// make the table when the file or its table "contacts" does not exist.
-std::array<int, FieldCount> textLengths(const QString& tablePath);
-
-// Adds contacts inside one transaction: commit() keeps them all; a sink destroyed without
-// commit() leaves the table as it was. Throws TableError.
-class ContactSink {
-public:
-    explicit ContactSink(const QString& tablePath);
-    ~ContactSink();
-    ContactSink(const ContactSink&) = delete;
-    ContactSink& operator=(const ContactSink&) = delete;
-
-    // Declared text lengths of the fields (0 = unlimited); add() cuts longer texts to them.
-    const std::array<int, FieldCount>& lengths() const;
-    void add(const ContactRow& row);
-    void commit();
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
-};
-
-// Every contact of a table in natural (rowid) order, read one at a time through one statement.
-class ContactCursor {
-public:
-    explicit ContactCursor(const QString& tablePath);
-    ~ContactCursor();
-    ContactCursor(const ContactCursor&) = delete;
-    ContactCursor& operator=(const ContactCursor&) = delete;
-
-    // The number of contacts (one COUNT; only for a progress display).
-    qint64 count();
-    // The next contact into row; false after the last. Throws TableError.
-    bool next(ContactRow& row);
-
-private:
-    struct Impl;
-    std::unique_ptr<Impl> d;
-};
+// Both throw ToolError saying how to make the table when the file or its table "contacts" does
+// not exist, TableError for any other fault.
+ContactCursor openForExport(const QString& tablePath);
+ContactInserter openForImport(const QString& tablePath);
 
 } // namespace palvane::tool

@@ -65,24 +65,6 @@ PropertyKind kindOf(QByteArrayView name) {
     return PropertyKind::Other;
 }
 
-QStringList splitOutsideQuotes(const QString& text, QChar separator) {
-    QStringList parts;
-    QString part;
-    bool inQuotes = false;
-    for (const QChar c : text) {
-        if (c == QLatin1Char('"'))
-            inQuotes = !inQuotes;
-        if (c == separator && !inQuotes) {
-            parts << part;
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts << part;
-    return parts;
-}
-
 QString unquote(const QString& text) {
     if (text.size() >= 2 && text.front() == QLatin1Char('"') && text.back() == QLatin1Char('"'))
         return text.mid(1, text.size() - 2);
@@ -105,12 +87,37 @@ bool containsNoCase(QByteArrayView text, const char* word) {
     return false;
 }
 
+QStringList splitUnshielded(const QString& text, QChar separator, Shield shield) {
+    QStringList parts;
+    QString part;
+    bool inQuotes = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (shield == Shield::Escapes && c == QLatin1Char('\\') && i + 1 < text.size()) {
+            part += c;
+            part += text[++i];
+            continue;
+        }
+        if (shield == Shield::Quotes && c == QLatin1Char('"'))
+            inQuotes = !inQuotes;
+        if (c == separator && !inQuotes) {
+            parts << part;
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts << part;
+    return parts;
+}
+
 QStringList VCardProperty::param(const char* key) const {
     QStringList values;
     if (params.isEmpty())
         return values;
     const QString wantedKey = QLatin1String(key);
-    for (const QString& part : splitOutsideQuotes(QString::fromUtf8(params), QLatin1Char(';'))) {
+    for (const QString& part :
+         splitUnshielded(QString::fromUtf8(params), QLatin1Char(';'), Shield::Quotes)) {
         const qsizetype equals = part.indexOf(QLatin1Char('='));
         QString name;
         QString list;
@@ -127,7 +134,7 @@ QStringList VCardProperty::param(const char* key) const {
         }
         if (name != wantedKey)
             continue;
-        for (const QString& value : splitOutsideQuotes(list, QLatin1Char(',')))
+        for (const QString& value : splitUnshielded(list, QLatin1Char(','), Shield::Quotes))
             values << unquote(value.trimmed());
     }
     return values;

@@ -17,6 +17,12 @@ namespace palvane::tool {
 // Whether text holds word, without regard to the case of ASCII letters.
 bool containsNoCase(QByteArrayView text, const char* word);
 
+// What keeps a separator from splitting: the double quotes around a parameter's values, or the
+// backslash that escapes a character of a property's value.
+enum class Shield { Quotes, Escapes };
+// Splits text at the separators that are not shielded; quotes and escapes stay in the parts.
+QStringList splitUnshielded(const QString& text, QChar separator, Shield shield);
+
 // The properties that make a card's structure or have a place in the table.
 enum class PropertyKind {
     Other,

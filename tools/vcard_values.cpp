@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <QUrl>
 
+#include <cstdlib>
+
 namespace palvane::tool {
 
 namespace {
@@ -58,11 +60,7 @@ QString propertyText(const VCardProperty& property, QString* problem) {
                            .arg(shown(charset), QString::fromLatin1(property.name));
         return QString::fromLatin1(bytes);
     }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError())
-        throw FormatError(property.line, QStringLiteral("the text is not valid UTF-8"));
-    return text;
+    return decodeUtf8(bytes, property.line);
 }
 
 std::optional<QByteArray> decodeBase64(const QByteArray& text) {
@@ -104,31 +102,13 @@ QString unescape(const QString& text) {
     return out;
 }
 
-QStringList splitUnescaped(const QString& text, QChar separator) {
-    QStringList parts;
-    QString part;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
-            part += c;
-            part += text[++i];
-        } else if (c == separator) {
-            parts << part;
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    parts << part;
-    return parts;
-}
-
 QString nameFromStructuredName(const QString& value) {
-    const QStringList parts = splitUnescaped(value, QLatin1Char(';'));
+    const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
     QStringList words;
     // Prefix, given, additional, family, suffix.
     for (const int index : {3, 1, 2, 0, 4})
-        for (const QString& word : splitUnescaped(parts.value(index), QLatin1Char(',')))
+        for (const QString& word :
+             splitUnshielded(parts.value(index), QLatin1Char(','), Shield::Escapes))
             if (const QString text = unescape(word).trimmed(); !text.isEmpty())
                 words << text;
     return words.join(QLatin1Char(' '));
@@ -158,6 +138,16 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
         flags.contains(QLatin1String("ischannel"), Qt::CaseInsensitive))
         return std::nullopt;
     return target;
+}
+
+void appendUtcOffset(QByteArray& out, int minutes) {
+    const int magnitude = std::abs(minutes);
+    const int hours = magnitude / 60;
+    const int rest = magnitude % 60;
+    const char text[] = {minutes < 0 ? '-' : '+', char('0' + hours / 10),
+                         char('0' + hours % 10),  ':',
+                         char('0' + rest / 10),   char('0' + rest % 10)};
+    out.append(text, sizeof text);
 }
 
 QString zoneInUri(const QString& uri) {

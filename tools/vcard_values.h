@@ -27,8 +27,6 @@ std::optional<QByteArray> decodeBase64(const QByteArray& text);
 
 // Resolves \n \N \, \; \: and \\; any other backslash stays as written.
 QString unescape(const QString& text);
-// Splits a structured or list value at separators that are not escaped; escapes stay in.
-QStringList splitUnescaped(const QString& text, QChar separator);
 
 // The name N spells ("Family;Given;Additional;Prefix;Suffix") in reading order, "Dr. Karl
 // Heinz Weber"; empty when N holds nothing.
@@ -37,6 +35,9 @@ QString nameFromStructuredName(const QString& value);
 // The nick of an irc: or ircs: URI ("irc://irc.example.net/alice", "irc:///alice,isnick");
 // nothing for a channel, a server alone or another scheme.
 std::optional<QString> nickFromIrcUri(const QString& uri);
+
+// Minutes east of UTC as vCard writes them: "+05:30", "-08:00".
+void appendUtcOffset(QByteArray& out, int minutes);
 
 // The zone database's name of a zone that ends a URI ("https://tz.example.org/Europe/Berlin"
 // names Europe/Berlin); empty when none does.

@@ -3,6 +3,8 @@
 
 #include "tools/contacts_vcard.h"
 
+#include "tools/vcard_values.h"
+
 #include <QFileInfo>
 
 #include <cmath>
@@ -53,16 +55,6 @@ void appendPercentEncoded(QByteArray& out, QByteArrayView value, const char* kee
             out += hex[quint8(c) & 15];
         }
     }
-}
-
-void appendUtcOffset(QByteArray& out, int minutes) {
-    const int magnitude = std::abs(minutes);
-    const int hours = magnitude / 60;
-    const int rest = magnitude % 60;
-    const char text[] = {minutes < 0 ? '-' : '+', char('0' + hours / 10),
-                         char('0' + hours % 10),  ':',
-                         char('0' + rest / 10),   char('0' + rest % 10)};
-    out.append(text, sizeof text);
 }
 
 } // namespace

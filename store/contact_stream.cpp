@@ -1,0 +1,251 @@
+#include "store/contact_stream.h"
+
+#include "store/field_names.h"
+#include "store/schema_connection.h"
+
+#include <QStringList>
+
+#include <cmath>
+#include <limits>
+
+namespace palvane {
+
+namespace {
+
+// The file's column name and declared text length for each field.
+struct Columns {
+    std::array<QString, FieldCount> names;
+    std::array<int, FieldCount> lengths{};
+
+    QString list() const {
+        QStringList quoted;
+        for (const QString& name : names)
+            quoted << sql::quoteIdentifier(name);
+        return quoted.join(QStringLiteral(", "));
+    }
+};
+
+// A missing column is an error naming the field.
+Columns readColumns(const SchemaConnection& connection) {
+    sql::Statement info;
+    connection.prepare(info, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts')"),
+                       false);
+    Columns columns;
+    bool anyColumn = false;
+    sql::StatementUse use(info.get());
+    int rc;
+    while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
+        anyColumn = true;
+        const QString name = sql::columnText(info.get(), 0);
+        for (int i = 0; i < FieldCount; ++i)
+            if (columns.names[i].isEmpty() &&
+                name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
+                columns.names[i] = name;
+                if (fieldKind(i) == FieldKind::Text)
+                    columns.lengths[i] = sql::declaredLength(sql::columnText(info.get(), 1));
+            }
+    }
+    if (rc != SQLITE_DONE)
+        connection.fail();
+    for (int i = 0; i < FieldCount; ++i) {
+        if (!columns.names[i].isEmpty())
+            continue;
+        const QString message =
+            QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[i]));
+        if (!anyColumn)
+            throw MissingTableError(message);
+        throw TableError(message);
+    }
+    return columns;
+}
+
+void setCacheSize(const SchemaConnection& connection, int cacheKiB) {
+    if (cacheKiB > 0)
+        connection.exec(QStringLiteral("PRAGMA cache_size = -%1").arg(cacheKiB));
+}
+
+bool tableIsEmpty(const SchemaConnection& connection) {
+    sql::Statement probe;
+    connection.prepare(probe, QStringLiteral("SELECT 1 FROM contacts LIMIT 1"), false);
+    sql::StatementUse use(probe.get());
+    const int rc = sqlite3_step(probe.get());
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        connection.fail();
+    return rc == SQLITE_DONE;
+}
+
+// Drops the table's own indexes and returns their CREATE statements.
+QStringList takeIndexes(const SchemaConnection& connection) {
+    sql::Statement list;
+    connection.prepare(list,
+                       QStringLiteral("SELECT name, sql FROM sqlite_schema WHERE type = 'index' "
+                                      "AND tbl_name = 'contacts' COLLATE NOCASE AND sql IS NOT "
+                                      "NULL"),
+                       false);
+    QStringList names;
+    QStringList creates;
+    {
+        sql::StatementUse use(list.get());
+        int rc;
+        while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
+            names << sql::columnText(list.get(), 0);
+            creates << sql::columnText(list.get(), 1);
+        }
+        if (rc != SQLITE_DONE)
+            connection.fail();
+    }
+    for (const QString& name : names)
+        connection.exec(QStringLiteral("DROP INDEX %1").arg(sql::quoteIdentifier(name)));
+    return creates;
+}
+
+void bindText(sqlite3_stmt* stmt, int index, const QString& text, int length) {
+    sql::bindText(stmt, index, text.isNull() ? text : sql::cutToLength(text, length));
+}
+
+void bindRow(sqlite3_stmt* stmt, const ContactRow& row,
+             const std::array<int, FieldCount>& lengths) {
+    bindText(stmt, 1 + FieldNick, row.nick, lengths[FieldNick]);
+    bindText(stmt, 1 + FieldName, row.name, lengths[FieldName]);
+    bindText(stmt, 1 + FieldLocation, row.location, lengths[FieldLocation]);
+    bindText(stmt, 1 + FieldEmail, row.email, lengths[FieldEmail]);
+    bindText(stmt, 1 + FieldNotes, row.notes, lengths[FieldNotes]);
+    if (row.timeDisplacement)
+        sqlite3_bind_double(stmt, 1 + FieldTimeDisplacement, *row.timeDisplacement);
+    else
+        sqlite3_bind_null(stmt, 1 + FieldTimeDisplacement);
+    if (row.spin)
+        sqlite3_bind_int64(stmt, 1 + FieldSpin, *row.spin);
+    else
+        sqlite3_bind_null(stmt, 1 + FieldSpin);
+    bindText(stmt, 1 + FieldPicture, row.picture, lengths[FieldPicture]);
+}
+
+// The row the cursor's statement stands on; its columns are in field order.
+void readRow(sqlite3_stmt* stmt, ContactRow& row) {
+    row.nick = sql::columnText(stmt, FieldNick);
+    row.name = sql::columnText(stmt, FieldName);
+    row.location = sql::columnText(stmt, FieldLocation);
+    row.email = sql::columnText(stmt, FieldEmail);
+    row.notes = sql::columnText(stmt, FieldNotes);
+    row.picture = sql::columnText(stmt, FieldPicture);
+    if (sqlite3_column_type(stmt, FieldTimeDisplacement) == SQLITE_NULL)
+        row.timeDisplacement.reset();
+    else
+        row.timeDisplacement = sqlite3_column_double(stmt, FieldTimeDisplacement);
+    if (sqlite3_column_type(stmt, FieldSpin) == SQLITE_NULL) {
+        row.spin.reset();
+    } else {
+        const double spin = sqlite3_column_double(stmt, FieldSpin);
+        row.spin = std::isfinite(spin) && std::abs(spin) < std::numeric_limits<int>::max()
+                       ? static_cast<int>(std::lround(spin))
+                       : 0;
+    }
+}
+
+} // namespace
+
+struct ContactCursor::Impl {
+    SchemaConnection connection;
+    Columns columns;
+    sql::Statement select;
+    bool done = false;
+
+    Impl(const QString& path, int cacheKiB)
+        : connection(path, SQLITE_OPEN_READONLY, QStringLiteral("Cannot read the contact table")),
+          columns(readColumns(connection)) {
+        setCacheSize(connection, cacheKiB);
+        connection.prepare(
+            select, QStringLiteral("SELECT %1 FROM contacts ORDER BY rowid").arg(columns.list()),
+            true);
+    }
+};
+
+ContactCursor::ContactCursor(const QString& filePath, int cacheKiB)
+    : d(std::make_unique<Impl>(filePath, cacheKiB)) {}
+
+ContactCursor::~ContactCursor() = default;
+ContactCursor::ContactCursor(ContactCursor&&) noexcept = default;
+ContactCursor& ContactCursor::operator=(ContactCursor&&) noexcept = default;
+
+qint64 ContactCursor::count() {
+    sql::Statement count;
+    d->connection.prepare(count, QStringLiteral("SELECT count(*) FROM contacts"), false);
+    sql::StatementUse use(count.get());
+    if (sqlite3_step(count.get()) != SQLITE_ROW)
+        d->connection.fail();
+    return sqlite3_column_int64(count.get(), 0);
+}
+
+bool ContactCursor::next(ContactRow& row) {
+    if (d->done)
+        return false;
+    sqlite3_stmt* stmt = d->select.get();
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) {
+        d->done = true;
+        sqlite3_reset(stmt);
+        return false;
+    }
+    if (rc != SQLITE_ROW)
+        d->connection.fail();
+    readRow(stmt, row);
+    return true;
+}
+
+struct ContactInserter::Impl {
+    SchemaConnection connection;
+    Columns columns;
+    sql::Statement insert;
+
+    Impl(const QString& path, int cacheKiB)
+        : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot add contacts to")),
+          columns(readColumns(connection)) {
+        setCacheSize(connection, cacheKiB);
+        connection.prepare(insert,
+                           QStringLiteral("INSERT INTO contacts (%1) VALUES (?1, ?2, ?3, ?4, ?5, "
+                                          "?6, ?7, ?8)")
+                               .arg(columns.list()),
+                           true);
+    }
+};
+
+ContactInserter::ContactInserter(const QString& filePath, int cacheKiB)
+    : d(std::make_unique<Impl>(filePath, cacheKiB)) {}
+
+ContactInserter::~ContactInserter() = default;
+ContactInserter::ContactInserter(ContactInserter&&) noexcept = default;
+ContactInserter& ContactInserter::operator=(ContactInserter&&) noexcept = default;
+
+const std::array<int, FieldCount>& ContactInserter::lengths() const {
+    return d->columns.lengths;
+}
+
+qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, bool rebuildIndexes) {
+    const SchemaConnection& connection = d->connection;
+    connection.exec(QStringLiteral("BEGIN IMMEDIATE"));
+    qint64 added = 0;
+    try {
+        const QStringList indexes =
+            rebuildIndexes && tableIsEmpty(connection) ? takeIndexes(connection) : QStringList();
+        sqlite3_stmt* stmt = d->insert.get();
+        ContactRow row;
+        while (next(row)) {
+            bindRow(stmt, row, d->columns.lengths);
+            const int rc = sqlite3_step(stmt);
+            sqlite3_reset(stmt);
+            if (rc != SQLITE_DONE)
+                connection.fail();
+            ++added;
+        }
+        for (const QString& create : indexes)
+            connection.exec(create);
+        connection.exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        sql::exec(connection.get(), QStringLiteral("ROLLBACK"));
+        throw;
+    }
+    return added;
+}
+
+} // namespace palvane
