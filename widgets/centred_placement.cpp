@@ -48,6 +48,13 @@ void CentredPlacement::centre() {
     QWindow* handle = window_->windowHandle();
     if (!handle)
         return;
+    if (!window_frame::available()) {
+        // Nothing to ask and nothing that could move it later: Qt's frame is the frame.
+        window_->setAttribute(Qt::WA_Moved);
+        const QMargins frame = handle->frameMargins();
+        window_->setGeometry(QRect(target(frame, window_->size()), window_->size()));
+        return;
+    }
     guess_ = guessFrame();
     // An explicit place: a dialog shown again stays where it was rather than being put over
     // its owner.
@@ -91,11 +98,7 @@ void CentredPlacement::check() {
     checking_ = true;
     QWindow* handle = window_->windowHandle();
     const std::optional<QRect> actual = window_frame::clientGeometry(handle);
-    if (!handle || !actual) {
-        // No window system to ask (headless): Qt's geometry is all there is.
-        const QPoint wanted = target(guess_, window_->size());
-        if (handle && handle->position() != wanted)
-            handle->setPosition(wanted);
+    if (!actual) {
         checking_ = false;
         release();
         return;

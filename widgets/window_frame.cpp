@@ -78,6 +78,10 @@ bool offersFrameRequests(xcb_connection_t* c, xcb_window_t root) {
 
 } // namespace
 
+bool available() {
+    return connection() != nullptr;
+}
+
 std::optional<QMargins> frameOf(const QWindow* window) {
     xcb_connection_t* c = connection();
     if (!c || !window)

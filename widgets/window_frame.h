@@ -14,6 +14,9 @@ class QWindow;
 
 namespace palvane::window_frame {
 
+// True when windows are on an X server, whose answers the functions below give.
+bool available();
+
 // The frame the window manager drew (or will draw) round the window: _NET_FRAME_EXTENTS.
 std::optional<QMargins> frameOf(const QWindow* window);
 
