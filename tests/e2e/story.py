@@ -18,6 +18,14 @@ TITLE = "Palvane 32 v1.3"
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
 
 
+def needs_seconds(seconds):
+    """Marks a test that needs longer than the runner's usual timeout (run.py)."""
+    def mark(test):
+        test.needs_seconds = seconds
+        return test
+    return mark
+
+
 def contact(nick, name=None, location=None, email=None, notes=None, hours=0, picture=None):
     """One row, its offset given in whole hours as the Edit/Add tab's spin box holds it."""
     return (nick, name, location, email, notes, hours / 24, hours, picture)
@@ -105,6 +113,17 @@ class Program:
 
     def client_size(self, window):
         return self.desktop.client_geometry(self.x_window(window))[2:]
+
+    def below_the_menu_bar(self, window):
+        """(width, height) of the client area under the window's menu bar: the menu bar's own
+        height follows the desktop's font."""
+        x, y, width, height = self.desktop.client_geometry(self.x_window(window))
+        bar_x, bar_y, bar_width, bar_height = window.find("menu bar").extents
+        if (bar_x, bar_y, bar_width) != (x, y, width):
+            raise AssertionError("the menu bar at %d,%d %d wide is not across the top of the "
+                                 "client area at %d,%d %d wide" % (bar_x, bar_y, bar_width, x, y,
+                                                                    width))
+        return (width, y + height - (bar_y + bar_height))
 
     def frame(self, node):
         return self.desktop.frame_geometry(self.x_window(node))

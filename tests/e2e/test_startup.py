@@ -2,7 +2,7 @@
 
 import re
 
-from story import TITLE, Story, contact
+from story import TITLE, Story, contact, needs_seconds
 
 
 def window_position(ini):
@@ -23,7 +23,8 @@ class StartUp(Story):
         self.make_table(contact("alpha", "Alpha Person"), contact("beta", "Beta Person"))
         program = self.start()
         main = program.main()
-        self.expect(program.client_size(main), (570, 347), "client size of the main window")
+        self.expect(program.below_the_menu_bar(main), (570, 329),
+                    "client area below the menu bar")
         self.expect(program.frame(main)[:2], (226, 167), "frame position on a first start")
         self.expect([w.name for w in program.windows()], [TITLE],
                          "windows on show at start")
@@ -120,6 +121,7 @@ class MessageBoxes(Story):
         self.assertTrue(re.search("gladly delete", text), text)
         self.assertCentred(program.frame(box), "Delete Entry on an empty table")
 
+    @needs_seconds(150)
     def test_boxes_opened_one_after_another_under_load_settle_centred(self):
         self.make_table()
         self.frames()
