@@ -55,6 +55,7 @@ void CentredPlacement::centre() {
         window_->setGeometry(QRect(target(frame, window_->size()), window_->size()));
         return;
     }
+    size_ = window_->size();
     guess_ = guessFrame();
     // An explicit place: a dialog shown again stays where it was rather than being put over
     // its owner.
@@ -62,7 +63,7 @@ void CentredPlacement::centre() {
     // The client's place, not the frame's: window managers keep a client where it was asked
     // to be and draw the frame round it. Through the widget, which hands its geometry to the
     // native window when it maps it.
-    window_->setGeometry(QRect(target(guess_, window_->size()), window_->size()));
+    window_->setGeometry(QRect(target(guess_, size_), size_));
     following_ = true;
     since_.start();
     agreed_.invalidate();
@@ -77,8 +78,14 @@ void CentredPlacement::release() {
 bool CentredPlacement::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_ && following_) {
         switch (event->type()) {
-        case QEvent::Move:
         case QEvent::Resize:
+            // The program's own resizes count; the window system's report sizes the window had
+            // on the way, before the window manager had carried out the program's requests.
+            if (!event->spontaneous())
+                size_ = window_->size();
+            check();
+            break;
+        case QEvent::Move:
             check();
             break;
         case QEvent::Hide:
@@ -106,7 +113,7 @@ void CentredPlacement::check() {
     const std::optional<QMargins> frame = window_frame::frameOf(handle);
     if (frame)
         remember(*frame);
-    const QPoint wanted = target(frame.value_or(guess_), actual->size());
+    const QPoint wanted = target(frame.value_or(guess_), size_);
     if (actual->topLeft() != wanted) {
         agreed_.invalidate();
         window_frame::moveClient(handle, wanted);

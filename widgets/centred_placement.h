@@ -62,6 +62,7 @@ private:
     QElapsedTimer since_;
     QElapsedTimer agreed_; // valid while the window has been where it belongs
     QMargins guess_;
+    QSize size_; // the client size the program gave the window
     bool following_ = false;
     bool checking_ = false;
 };
