@@ -109,6 +109,16 @@ public:
             QAccessible::deleteAccessibleInterface(id);
     }
 
+    QString text(QAccessible::Text t) const override {
+        QString value = QAccessibleWidget::text(t);
+        // Named as the pages it switches, when it has no name of its own.
+        if (t == QAccessible::Name && value.isEmpty() && bar()->parentWidget())
+            value = bar()->parentWidget()->accessibleName();
+        if (t == QAccessible::Name && value.isEmpty())
+            value = bar()->tabText(bar()->currentIndex()).remove(QLatin1Char('&'));
+        return value;
+    }
+
     int childCount() const override { return bar()->count(); }
     QAccessibleInterface* child(int index) const override {
         if (index < 0 || index >= bar()->count())
