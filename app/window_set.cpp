@@ -8,6 +8,7 @@
 #include "side_windows/tform3.h"
 #include "widgets/cached_style.h"
 #include "widgets/error_report.h"
+#include "widgets/light_palette.h"
 
 TForm1* Form1 = nullptr;
 TOKBottomDlg* OKBottomDlg = nullptr;
@@ -20,6 +21,7 @@ namespace palvane {
 
 void createWindowSet() {
     useCachedStyle();
+    useLightPalette();
     // The main window first: its creation handler reaches it through Form1 and uses nothing
     // else of the window set.
     Form1 = new TForm1;
