@@ -176,7 +176,7 @@ class Story(unittest.TestCase):
     def sample(self, name):
         return os.path.abspath(os.path.join(SAMPLES, name))
 
-    def start(self, fake_time=None, locale="en_US.UTF-8"):
+    def start(self, fake_time=None, locale="en_US.UTF-8", arguments=()):
         """Starts the installed program in the test's folder: fake_time freezes the clock it
         reads ("2026-12-31 23:30:00"); its timers run on real time."""
         env = dict(self.desktop.env)
@@ -186,7 +186,7 @@ class Story(unittest.TestCase):
                    LANG=locale, LC_ALL=locale)
         for name in ("LANGUAGE", "XDG_DATA_HOME", "XDG_CACHE_HOME", "SESSION_MANAGER"):
             env.pop(name, None)
-        argv = [bin_path("palvane")]
+        argv = [bin_path("palvane")] + list(arguments)
         if fake_time:
             env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1"
             argv = ["faketime", "-f", fake_time] + argv
