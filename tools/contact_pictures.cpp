@@ -1,5 +1,6 @@
 #include "tools/contact_pictures.h"
 
+#include "core/file_replacement.h"
 #include "tools/contacts_format.h"
 
 #include <QBuffer>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QSaveFile>
 
 #include <cerrno>
 
@@ -76,14 +76,25 @@ QString PictureStore::store(const QByteArray& bytes, const QString& nick, QStrin
                        .arg(directory_);
         return QString();
     }
+    QByteArray encoded;
+    QBuffer out(&encoded);
+    if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "BMP"))
+        throw ToolError(QStringLiteral("cannot write the picture %1: it cannot be encoded as a "
+                                       "bitmap")
+                            .arg(path));
     // Under a temporary name until complete, so that a killed import leaves no broken file
     // that a later one would take for this picture.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "BMP") || !file.commit()) {
-        const QString reason = errno != 0 ? systemErrorText(errno) : file.errorString();
-        throw ToolError(QStringLiteral("cannot write the picture %1: %2").arg(path, reason));
-    }
+    FileReplacement file(path);
+    int error = file.error();
+    if (error == 0 && !file.write(encoded))
+        error = errno;
+    if (error == 0)
+        error = file.commit(FileReplacement::Existing::Keep);
+    if (error == EEXIST)
+        return path; // the same picture, stored by another import meanwhile: not ours to remove
+    if (error != 0)
+        throw ToolError(
+            QStringLiteral("cannot write the picture %1: %2").arg(path, systemErrorText(error)));
     made_ << path;
     return path;
 }
