@@ -26,11 +26,11 @@ void TForm1::Edit1Change() {
 
     Table1->setIndexName(QString::fromLatin1(palvane::kNickIndexName));
     Table1->setKey();
-    Table1->fieldByName(QStringLiteral("IRC NICK")).setAsString(Edit1->text());
+    Table1->fieldByName(palvane::FieldNick).setAsString(Edit1->text());
     Table1->gotoNearest();
 
     // Our own write runs this handler again, which returns at once: the search is suppressed.
-    Edit1->setText(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+    Edit1->setText(Table1->fieldByName(palvane::FieldNick).asString());
     const int length = int(Edit1->text().length());
     const int caret = std::min(typed, length);
     Edit1->setCursorPosition(caret);
@@ -42,7 +42,7 @@ void TForm1::Edit1Change() {
     QCoreApplication::processEvents();
     SearchSuppressed = false;
 
-    setTimeDisplacement(Table1->fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
+    setTimeDisplacement(Table1->fieldByName(palvane::FieldTimeDisplacement).asFloat());
     ShowRecordPicture();
 }
 

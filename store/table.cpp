@@ -430,6 +430,10 @@ Field Table::fieldByName(const QString& name) {
     throw TableError(QStringLiteral("Field '%1' not found").arg(name));
 }
 
+Field Table::fieldByName(FieldIndex index) {
+    return fieldByName(QString::fromLatin1(kFieldNames[index]));
+}
+
 int Table::fieldLength(int index) const {
     return index >= 0 && index < FieldCount ? d->lengths[index] : 0;
 }

@@ -147,6 +147,9 @@ public:
 
     // Throws "Field '%s' not found" for an unknown name (case ignored) or a closed table.
     Field fieldByName(const QString& name);
+    // The same lookup by the field's index; the error names the field as the table declares
+    // it ("IRC Nick").
+    Field fieldByName(FieldIndex index);
     Field field(int index) { return Field(this, index); }
 
     // Declared maximum length in characters of a text field; 0 means unlimited.
