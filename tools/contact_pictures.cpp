@@ -1,6 +1,7 @@
 #include "tools/contact_pictures.h"
 
 #include "core/file_replacement.h"
+#include "pictures/bitmap_file.h"
 #include "tools/contacts_format.h"
 
 #include <QBuffer>
@@ -12,6 +13,7 @@
 #include <QImageReader>
 
 #include <cerrno>
+#include <optional>
 
 namespace palvane::tool {
 
@@ -21,6 +23,17 @@ namespace {
 // reader takes bitmaps of at most 64 MiB.
 constexpr int kMaxSide = 2048;
 constexpr int kNameCharacters = 32;
+
+// Qt's bitmap and icon readers make up what a damaged file lacks from whatever memory held, so
+// those two kinds pass the program's own checks first: the bytes to read, or none when the
+// picture is cut short or damaged.
+std::optional<QByteArray> checkedReaderInput(const QByteArray& bytes, const QByteArray& format) {
+    if (format == "bmp")
+        return bitmap_file::readerInput(bytes);
+    if (format == "ico" || format == "cur")
+        return bitmap_file::iconIsComplete(bytes) ? std::optional(bytes) : std::nullopt;
+    return bytes;
+}
 
 // Letters, digits, '-' and '_' of the nick, the rest as '_'.
 QString fileNameOf(const QString& nick) {
@@ -60,7 +73,14 @@ QString PictureStore::store(const QByteArray& bytes, const QString& nick, QStrin
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    std::optional<QByteArray> input = checkedReaderInput(bytes, QImageReader::imageFormat(&buffer));
+    if (!input) {
+        *problem = QStringLiteral("the embedded picture is cut short or damaged; left out");
+        return QString();
+    }
+    QBuffer checked(&*input);
+    checked.open(QIODevice::ReadOnly);
+    QImageReader reader(&checked);
     QImage image = reader.read();
     if (image.isNull()) {
         *problem = QStringLiteral("the embedded picture is not an image this program reads "
