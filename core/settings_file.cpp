@@ -23,20 +23,7 @@ namespace {
 
 // Writes all of data at offset; fails (false, errno set) rather than stopping part-way.
 bool writeAllAt(int fd, const QByteArray& data, qsizetype offset) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::pwrite(fd, p, std::size_t(left), off_t(offset));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        offset += n;
-        left -= n;
-    }
-    return true;
+    return ::lseek(fd, off_t(offset), SEEK_SET) >= 0 && writeAll(fd, data);
 }
 
 std::optional<QByteArray> readAllFrom(int fd) {
