@@ -36,4 +36,5 @@ QByteArray writeValue(const QByteArray& content, const QByteArray& section, cons
                       const QByteArray& value);
 // "300", "0x12C", "$12C" -> 300; "-40" -> -40; "$FFFFFFFF" -> -1; anything else -> nullopt.
 std::optional<int> convertInteger(const QByteArray& text);
+
 } // namespace palvane::ini

@@ -3,10 +3,11 @@
 // else ~/.config), which takes the place of the Windows directory for a file name without a
 // directory. Read and written key by key as the initialisation-file service does: section and
 // key names without regard to case, a value replaced in place, a missing key appended at the end
-// of its section, a missing section appended, every other byte kept. Writes go through a
-// temporary file and an atomic rename, so a crash leaves the old file or the new one; where
-// the folder takes no new file, a writable file is updated carefully in place. A read-only
-// file is never written.
+// of its section, a missing section appended, every other byte kept (the rules:
+// core/ini_format.h). Writes go through a temporary file and an atomic rename
+// (core/file_replacement.h), so a crash leaves the old file or the new one; where the folder
+// takes no new file, a writable file is updated carefully in place. A read-only file is never
+// written.
 //
 // The object holds only the file name: it caches nothing, so every call reads or writes the
 // file as it is at that moment (two copies of the program share it; the last write wins).
