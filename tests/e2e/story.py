@@ -23,11 +23,21 @@ def contact(nick, name=None, location=None, email=None, notes=None, hours=0, pic
     return (nick, name, location, email, notes, hours / 24, hours, picture)
 
 
-def bin_path(program):
+def installed_path(*parts):
     prefix = os.environ.get("PALVANE_PREFIX")
     if not prefix:
         raise unittest.SkipTest("PALVANE_PREFIX is not set: run the tests through scripts/e2e")
-    return os.path.join(prefix, "bin", program)
+    return os.path.join(prefix, *parts)
+
+
+def bin_path(program):
+    return installed_path("bin", program)
+
+
+def program_path():
+    """The address book itself, which works in its working directory; the palvane on PATH is
+    the command that starts it on the user's own table."""
+    return installed_path("libexec", "palvane32", "palvane")
 
 
 class Program:
@@ -164,7 +174,7 @@ class Story(unittest.TestCase):
                    LANG=locale, LC_ALL=locale)
         for name in ("LANGUAGE", "XDG_DATA_HOME", "XDG_CACHE_HOME", "SESSION_MANAGER"):
             env.pop(name, None)
-        argv = [bin_path("palvane")]
+        argv = [program_path()]
         if fake_time:
             env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1"
             argv = ["faketime", "-f", fake_time] + argv
