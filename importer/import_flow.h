@@ -3,7 +3,7 @@
 // dialog when none is given), a confirmation naming the file and the table, then the import's
 // window with its progress and result.
 
-#include "tools/table_location.h"
+#include "tools/default_table.h"
 
 #include <QString>
 #include <QStringList>

@@ -7,7 +7,7 @@
 #include "launcher/launch_request.h"
 #include "store/table.h"
 #include "tools/contacts_format.h"
-#include "tools/table_location.h"
+#include "tools/default_table.h"
 
 #include <QApplication>
 #include <QDir>

@@ -128,6 +128,25 @@ launch env PATH="$prefix/bin:$PATH" palvane
 [ ! -e "$HOME/.local" ] || fail "the launcher made the user's table beside a folder's own"
 rm -r "$start_dir/data"
 
+# The installed table tool, told no table, works on the table the launcher opens: an import
+# typed before the first start makes it; in a folder with its own data/palvane.db it keeps to
+# that, and --table still chooses another.
+rm -rf "$HOME/.local"
+user_table=$HOME/.local/share/palvane/data/palvane.db
+printf 'BEGIN:VCARD\r\nVERSION:4.0\r\nNICKNAME:ada\r\nEND:VCARD\r\n' >"$tmp/ada.vcf"
+tool() { (cd "$start_dir" && "$prefix/bin/palvane-table" "$@") >"$tmp/tool.log" 2>&1; }
+tool import "$tmp/ada.vcf" || { cat "$tmp/tool.log" >&2; fail "palvane-table import failed"; }
+grep -qF "into $user_table" "$tmp/tool.log" || fail "the import did not fill $user_table"
+tool show ada || { cat "$tmp/tool.log" >&2; fail "palvane-table show does not find ada"; }
+tool --help && grep -qF "Here that is $user_table." "$tmp/tool.log" ||
+    fail "palvane-table --help does not name $user_table"
+mkdir "$start_dir/data"
+"$prefix/bin/palvane-table" create "$start_dir/data/palvane.db" >/dev/null
+! tool show ada || fail "palvane-table ignored the table of the folder it was started in"
+tool import --table "$user_table" "$tmp/ada.vcf" && tool show --table "$user_table" ada ||
+    fail "palvane-table --table did not choose the user's table"
+rm -r "$start_dir/data"
+
 # What users type gets an answer: help, and a clear refusal of what it does not know.
 "$prefix/bin/palvane" --help | grep -q "^Usage: palvane" || fail "palvane --help shows no usage"
 rc=0

@@ -47,6 +47,12 @@ for program in "$tmp"/root/usr/bin/*; do
     [ -e "$tmp/root/usr/share/man/man1/$name.1.gz" ] || fail "$name has no manual page"
 done
 
+# The table tool's manual page has every command its --help lists.
+page=$(gzip -dc "$tmp/root/usr/share/man/man1/palvane-table.1.gz")
+for name in $("$build/tools/palvane-table" --help | sed -n 's/^  \([a-z][a-z]*\) .*/\1/p'); do
+    grep -qx ".B palvane-table $name" <<<"$page" || fail "palvane-table.1 lacks the command $name"
+done
+
 if ! command -v lintian >/dev/null; then
     echo "SKIPPED: lintian (Debian package lintian) is not installed."
     echo "Everything else was checked and passed."

@@ -5,7 +5,7 @@
 #include "tests/support/sandbox.h"
 #include "tools/check_table.h"
 #include "tools/contacts_format.h"
-#include "tools/table_location.h"
+#include "tools/default_table.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,7 +43,7 @@ private:
 
 } // namespace
 
-class TestToolTableLocation : public QObject {
+class TestToolDefaultTable : public QObject {
     Q_OBJECT
 
 private slots:
@@ -54,7 +54,7 @@ private slots:
     void makesNothingElse();
 };
 
-void TestToolTableLocation::choosesTheTable_data() {
+void TestToolDefaultTable::choosesTheTable_data() {
     QTest::addColumn<bool>("installed");
     QTest::addColumn<QString>("inFolder"); // what data/palvane.db is: "", "table", "dangling"
     QTest::addColumn<QString>("dataHome"); // XDG_DATA_HOME: "absolute", "relative", "" (unset)
@@ -77,7 +77,7 @@ void TestToolTableLocation::choosesTheTable_data() {
                                       << "" << false << "error";
 }
 
-void TestToolTableLocation::choosesTheTable() {
+void TestToolDefaultTable::choosesTheTable() {
     QFETCH(bool, installed);
     QFETCH(QString, inFolder);
     QFETCH(QString, dataHome);
@@ -120,7 +120,7 @@ void TestToolTableLocation::choosesTheTable() {
     QVERIFY(location.perUser);
 }
 
-void TestToolTableLocation::makesTheUserTableOnce() {
+void TestToolDefaultTable::makesTheUserTableOnce() {
     Sandbox box;
     const QString folder = box.path() + QStringLiteral("/share/palvane");
     const TableLocation location{folder, folder + QStringLiteral("/data/palvane.db"), true};
@@ -139,7 +139,7 @@ void TestToolTableLocation::makesTheUserTableOnce() {
     QCOMPARE(palvane::readContacts(location.table).size(), size_t(1));
 }
 
-void TestToolTableLocation::makesNothingElse_data() {
+void TestToolDefaultTable::makesNothingElse_data() {
     QTest::addColumn<bool>("perUser");
     QTest::addColumn<QString>("inPlace"); // "", "dangling", "blocked" (the folder is a file)
     QTest::addColumn<bool>("throws");
@@ -149,7 +149,7 @@ void TestToolTableLocation::makesNothingElse_data() {
     QTest::newRow("a file where the folder should be") << true << "blocked" << true;
 }
 
-void TestToolTableLocation::makesNothingElse() {
+void TestToolDefaultTable::makesNothingElse() {
     QFETCH(bool, perUser);
     QFETCH(QString, inPlace);
     QFETCH(bool, throws);
@@ -175,5 +175,5 @@ void TestToolTableLocation::makesNothingElse() {
     QVERIFY(!QFileInfo::exists(box.path() + QStringLiteral("/nowhere.db")));
 }
 
-QTEST_GUILESS_MAIN(TestToolTableLocation)
-#include "test_tool_table_location.moc"
+QTEST_GUILESS_MAIN(TestToolDefaultTable)
+#include "test_tool_default_table.moc"

@@ -1,6 +1,7 @@
-#include "tools/table_location.h"
+#include "tools/default_table.h"
 
 #include "store/schema.h"
+#include "store/table_location.h"
 #include "tools/contacts_format.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,6 @@
 namespace palvane::tool {
 
 namespace {
-
-const QString kTableInFolder = QStringLiteral("data/palvane.db");
 
 // A link counts even when it leads nowhere: the address book should report it, not bypass it.
 bool present(const QString& path) {
@@ -41,10 +40,10 @@ QString userTableFolder() {
 }
 
 TableLocation defaultTableLocation(bool installed) {
-    if (!installed || present(kTableInFolder))
-        return {QDir::currentPath(), kTableInFolder, false};
+    if (!installed || present(palvane::defaultTablePath()))
+        return {QDir::currentPath(), palvane::defaultTablePath(), false};
     const QString folder = userTableFolder();
-    return {folder, folder + QLatin1Char('/') + kTableInFolder, true};
+    return {folder, folder + QLatin1Char('/') + palvane::defaultTablePath(), true};
 }
 
 TableLocation defaultTableLocation() {
