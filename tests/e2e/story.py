@@ -164,9 +164,10 @@ class Story(unittest.TestCase):
     def sample(self, name):
         return os.path.abspath(os.path.join(SAMPLES, name))
 
-    def start(self, fake_time=None, locale="en_US.UTF-8"):
+    def start(self, fake_time=None, locale="en_US.UTF-8", command=None):
         """Starts the installed program in the test's folder: fake_time freezes the clock it
-        reads ("2026-12-31 23:30:00"); its timers run on real time."""
+        reads ("2026-12-31 23:30:00"); its timers run on real time. command: what to run
+        instead of the address book itself (the palvane a user types, with its arguments)."""
         env = dict(self.desktop.env)
         env.update(QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                    XDG_CONFIG_HOME=self.config, HOME=os.path.join(self.dir, "home"),
@@ -174,7 +175,7 @@ class Story(unittest.TestCase):
                    LANG=locale, LC_ALL=locale)
         for name in ("LANGUAGE", "XDG_DATA_HOME", "XDG_CACHE_HOME", "SESSION_MANAGER"):
             env.pop(name, None)
-        argv = [program_path()]
+        argv = command or [program_path()]
         if fake_time:
             env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1"
             argv = ["faketime", "-f", fake_time] + argv
