@@ -17,6 +17,8 @@ export XDG_CONFIG_HOME="$tmp/config"
 export XDG_CACHE_HOME="$tmp/cache"
 export XDG_RUNTIME_DIR="$tmp/runtime"
 unset XDG_DATA_HOME
+# No desktop: a failing launcher must end with its exit code, not wait in an error box.
+unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
