@@ -22,6 +22,7 @@ ImportWindow::ImportWindow(const QString& file, const QString& table, QWidget* p
     : QDialog(parent), file_(file), table_(table), job_(file, table) {
     setWindowTitle(QStringLiteral("Import contacts"));
     setMinimumWidth(480);
+    resize(640, 360); // room for a few warnings without scrolling sideways
 
     status_ = new QLabel(this);
     status_->setWordWrap(true);
@@ -32,7 +33,7 @@ ImportWindow::ImportWindow(const QString& file, const QString& table, QWidget* p
     warningsCaption_ = new QLabel(QStringLiteral("Warnings:"), this);
     warnings_ = new QPlainTextEdit(this);
     warnings_->setReadOnly(true);
-    warnings_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    warnings_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     warnings_->setAccessibleName(QStringLiteral("Warnings"));
     warningsCaption_->setBuddy(warnings_);
     warningsCaption_->hide();
