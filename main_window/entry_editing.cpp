@@ -16,6 +16,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+// These routines name the nick (and name) in capitals, as the windows always have; a table
+// without the field is reported in that spelling.
+constexpr auto kCapitals = palvane::Table::Spelling::InCapitals;
+
 namespace {
 
 const QString kNoRecords =
@@ -179,7 +183,7 @@ void TForm1::PageControl1Change() {
     // record without a nick that holds anything else is kept: deleting it would lose data.
     if (Edit2->text().isEmpty() && isBlankEntry(Table1)) {
         Table1->deleteRecord();
-        writeSearchBox(Table1->fieldByName(palvane::FieldNick).asString());
+        writeSearchBox(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
         ShowRecordPicture();
         ReloadEditTab(SpinSource::RecordIfAny);
         return;
