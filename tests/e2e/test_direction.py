@@ -1,13 +1,13 @@
 """Right-to-left desktops: the windows keep their left-to-right layout as a whole."""
 
-from story import Story, contact
+from story import Story, contact, program_path
 
 
 class Direction(Story):
     def test_hebrew_desktop_with_reverse_keeps_the_layout_left_to_right(self):
         self.make_table(contact("alpha", "\u05d0\u05dc\u05e4\u05d0", "Tel Aviv",
                                 notes="\u05e4\u05d2\u05e9\u05e0\u05d5 \u05d1-#cats"))
-        program = self.start(locale="he_IL.UTF-8", arguments=["-reverse"])
+        program = self.start(locale="he_IL.UTF-8", command=[program_path(), "-reverse"])
         main = program.main()
         left = lambda node: node.extents[0]
         self.assertLess(left(main.find("menu item", "File")), left(main.find("menu item", "About")),
