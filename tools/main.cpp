@@ -5,6 +5,7 @@
 #include "store/table.h"
 #include "tools/check_table.h"
 #include "tools/command_line.h"
+#include "tools/contact_commands.h"
 #include "tools/contact_pictures.h"
 #include "tools/contacts_io.h"
 #include "tools/demo_contacts.h"
@@ -243,6 +244,12 @@ int main(int argc, char** argv) {
     }
     if (command == QLatin1String("show"))
         return palvane::tool::runShow(args);
+    if (command == QLatin1String("add"))
+        return palvane::tool::runAdd(args);
+    if (command == QLatin1String("set"))
+        return palvane::tool::runSet(args);
+    if (command == QLatin1String("nicks"))
+        return palvane::tool::runNicks(args);
     if (command == QLatin1String("import") || command == QLatin1String("export")) {
         const bool import = command == QLatin1String("import");
         TransferArguments transfer;

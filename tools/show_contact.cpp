@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/time_displacement.h"
 #include "store/table.h"
+#include "tools/chat_lines.h"
 #include "tools/command_line.h"
 
 #include <QFileInfo>
@@ -21,16 +22,11 @@ double offsetHours(double days) {
     return std::round(days * 24.0 * 1e6) / 1e6;
 }
 
-QString signedHours(double days) {
-    const double hours = offsetHours(days);
-    return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
-}
-
 struct ShowArguments {
     QString nick;
     bool haveNick = false;
     QString table = QStringLiteral("data/palvane.db");
-    bool json = false;
+    QString format = QStringLiteral("text"); // text, json, chat or whois
 };
 
 std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
@@ -47,9 +43,12 @@ std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
             QString format;
             if (auto error = optionValue(args, i, QLatin1String("--format"), format))
                 return error;
-            if (format != QLatin1String("text") && format != QLatin1String("json"))
-                return QStringLiteral("unknown format '%1' (text or json)").arg(format);
-            out.json = format == QLatin1String("json");
+            static const QStringList formats{QStringLiteral("text"), QStringLiteral("json"),
+                                             QStringLiteral("chat"), QStringLiteral("whois")};
+            if (!formats.contains(format))
+                return QStringLiteral("unknown format '%1' (text, json, chat or whois)")
+                    .arg(format);
+            out.format = format;
         } else if (option) {
             return QStringLiteral("unknown option '%1'").arg(arg);
         } else if (out.haveNick) {
@@ -64,7 +63,17 @@ std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
     return std::nullopt;
 }
 
+void printLines(const QStringList& lines) {
+    for (const QString& line : lines)
+        print(stdout, line);
+}
+
 } // namespace
+
+QString signedOffsetHours(double days) {
+    const double hours = offsetHours(days);
+    return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
+}
 
 std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
                                         double nowDays, const ClockFormatter& clock) {
@@ -83,10 +92,15 @@ std::optional<ShownContact> findContact(const QString& tablePath, const QString&
     table.fieldByName(QStringLiteral("IRC NICK")).setAsString(nick);
     table.gotoNearest();
 
+    return currentContact(table, nick, nowDays, clock);
+}
+
+ShownContact currentContact(Table& table, const QString& query, double nowDays,
+                            const ClockFormatter& clock) {
     ShownContact contact;
-    contact.query = nick;
+    contact.query = query;
     contact.nick = table.fieldByName(QStringLiteral("IRC Nick")).asString();
-    contact.exact = Table::sameNick(contact.nick, nick);
+    contact.exact = Table::sameNick(contact.nick, query);
     contact.name = table.fieldByName(QStringLiteral("IRC Name")).asString();
     contact.email = table.fieldByName(QStringLiteral("IRC Email")).asString();
     contact.location = table.fieldByName(QStringLiteral("IRC Location")).asString();
@@ -126,7 +140,7 @@ QString contactText(const ShownContact& contact) {
         line("Their time:", contact.theirTime);
         line("Their date:", contact.theirDate);
         line("Offset:",
-             QStringLiteral("%1 hours from your local time").arg(signedHours(contact.offsetDays)));
+             QStringLiteral("%1 hours from your local time").arg(signedOffsetHours(contact.offsetDays)));
     } else {
         line("Their time:", QStringLiteral("unknown (%1)").arg(contact.clockError));
     }
@@ -173,8 +187,12 @@ int runShow(const QStringList& arguments) {
             print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
                                          "be used by the clock: %2")
                               .arg(contact->nick, contact->clockError));
-        if (args.json)
+        if (args.format == QLatin1String("json"))
             std::fputs(contactJson(*contact).constData(), stdout);
+        else if (args.format == QLatin1String("chat"))
+            printLines(chatLines(*contact));
+        else if (args.format == QLatin1String("whois"))
+            printLines(whoisLines(*contact));
         else
             print(stdout, contactText(*contact));
         return kOk;

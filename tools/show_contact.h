@@ -10,6 +10,10 @@
 
 #include <optional>
 
+namespace palvane {
+class Table;
+}
+
 namespace palvane::tool {
 
 struct ShownContact {
@@ -27,11 +31,18 @@ struct ShownContact {
     QString theirDateTime;   // the same wall-clock moment as yyyy-MM-ddTHH:mm:ss
 };
 
+// The offset in hours with its sign ("+9", "-6", "0", "+5.5").
+QString signedOffsetHours(double days);
+
 // Opens the table read-only and runs the search box's nearest-nick search for nick. Their
 // time is nowDays (local wall-clock days) plus the contact's offset, formatted by clock.
 // Returns nothing when the table holds no contact; throws TableError when it cannot be read.
 std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
                                         double nowDays, const ClockFormatter& clock);
+
+// The table's current record as found for query, with their time from nowDays.
+ShownContact currentContact(Table& table, const QString& query, double nowDays,
+                            const ClockFormatter& clock);
 
 // The contact as lines for a reader; a first line says when the nick is only the nearest.
 QString contactText(const ShownContact& contact);
