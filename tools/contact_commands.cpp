@@ -131,9 +131,9 @@ void printResult(const EditResult& result, const EditArguments& args, bool added
     if (added)
         print(stdout, QStringLiteral("Added \"%1\" to %2").arg(result.contact.nick, args.table));
     else
-        print(stdout, QStringLiteral("Changed \"%1\" in %2: %3")
-                          .arg(result.contact.nick, args.table,
-                               result.changed.join(QStringLiteral(", "))));
+        print(stdout,
+              QStringLiteral("Changed \"%1\" in %2: %3")
+                  .arg(result.contact.nick, args.table, result.changed.join(QStringLiteral(", "))));
 }
 
 void warn(const QString& text) {

@@ -77,9 +77,9 @@ int countSameNick(Table& table, const QString& nick) {
 
 QString notesAfter(const QString& nick, const QString& before, const ContactEdit& edit,
                    const Table& table, const EditContext& context) {
-    QString notes = edit.notes ? cutWithWarning(normaliseLineBreaks(*edit.notes), FieldNotes,
-                                                table, context)
-                               : before;
+    QString notes =
+        edit.notes ? cutWithWarning(normaliseLineBreaks(*edit.notes), FieldNotes, table, context)
+                   : before;
     if (!edit.appendNotes)
         return notes;
     const QString text = normaliseLineBreaks(*edit.appendNotes);
@@ -103,7 +103,8 @@ QStringList writeFields(Table& table, const QString& nick, const ContactEdit& ed
     QStringList changed;
     for (const TextField& field : kTextFields) {
         if (const auto& value = edit.*field.value) {
-            table.field(field.index).setAsString(cutWithWarning(*value, field.index, table, context));
+            table.field(field.index)
+                .setAsString(cutWithWarning(*value, field.index, table, context));
             changed << QLatin1String(field.option);
         }
     }
@@ -154,8 +155,8 @@ std::optional<int> parseOffsetHours(const QString& text, QString* error) {
     if (ok && hours >= -24 && hours <= 24)
         return hours;
     if (error)
-        *error = QStringLiteral("the offset must be whole hours from -24 to 24, not '%1'")
-                     .arg(text);
+        *error =
+            QStringLiteral("the offset must be whole hours from -24 to 24, not '%1'").arg(text);
     return std::nullopt;
 }
 

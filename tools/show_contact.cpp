@@ -139,8 +139,8 @@ QString contactText(const ShownContact& contact) {
     if (contact.clockError.isEmpty()) {
         line("Their time:", contact.theirTime);
         line("Their date:", contact.theirDate);
-        line("Offset:",
-             QStringLiteral("%1 hours from your local time").arg(signedOffsetHours(contact.offsetDays)));
+        line("Offset:", QStringLiteral("%1 hours from your local time")
+                            .arg(signedOffsetHours(contact.offsetDays)));
     } else {
         line("Their time:", QStringLiteral("unknown (%1)").arg(contact.clockError));
     }
