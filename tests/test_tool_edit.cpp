@@ -114,6 +114,8 @@ void TestToolEdit::edits_data() {
 
     row("set the offset: both fields, nothing else", {"set", "Sakura", "--offset", "-24"}, 0,
         {kBob, kOtherBob, "sakura | Yui Tanaka |  |  |  | -24 | -24 | ", kLong}, {});
+    row("set a contact that others follow", {"set", repeated('L', 64), "--email", "l@x"}, 0,
+        {kBob, kOtherBob, kSakura, repeated('l', 64) + " |  |  | l@x |  | 0 | 0 | "}, {});
     row("set a dated note below the notes",
         {"set", "bob", "--append-notes", "back from holiday", "--dated"}, 0,
         {"bob | Bob Marsh | Chicago | bob@example.com | Op on #chicago.\n{today}: back from "

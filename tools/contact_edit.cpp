@@ -220,8 +220,7 @@ EditResult setContact(const QString& tablePath, const QString& nick, const Conta
     if (nick.isEmpty() || !standOn(table, nick))
         throw ToolError(QStringLiteral("no contact has the nick \"%1\"").arg(nick));
     const int sameNick = countSameNick(table, nick);
-    if (sameNick > 1)
-        standOn(table, nick); // back to the first of them, as show finds it
+    standOn(table, nick); // back to the first of them, the one show finds
     table.edit();
     QStringList changed = writeFields(table, nick, edit, context);
     EditResult result = store(table, nick, changed, context);
