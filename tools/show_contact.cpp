@@ -22,47 +22,6 @@ double offsetHours(double days) {
     return std::round(days * 24.0 * 1e6) / 1e6;
 }
 
-struct ShowArguments {
-    QString nick;
-    bool haveNick = false;
-    QString table = QStringLiteral("data/palvane.db");
-    QString format = QStringLiteral("text"); // text, json, chat or whois
-};
-
-std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
-    bool options = true;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        const bool option = options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
-        if (option && arg == QLatin1String("--")) {
-            options = false; // what follows is the nick, even one that starts with '-'
-        } else if (option && isOption(arg, QLatin1String("--table"))) {
-            if (auto error = optionValue(args, i, QLatin1String("--table"), out.table))
-                return error;
-        } else if (option && isOption(arg, QLatin1String("--format"))) {
-            QString format;
-            if (auto error = optionValue(args, i, QLatin1String("--format"), format))
-                return error;
-            static const QStringList formats{QStringLiteral("text"), QStringLiteral("json"),
-                                             QStringLiteral("chat"), QStringLiteral("whois")};
-            if (!formats.contains(format))
-                return QStringLiteral("unknown format '%1' (text, json, chat or whois)")
-                    .arg(format);
-            out.format = format;
-        } else if (option) {
-            return QStringLiteral("unknown option '%1'").arg(arg);
-        } else if (out.haveNick) {
-            return QStringLiteral("unexpected argument '%1'").arg(arg);
-        } else {
-            out.nick = arg;
-            out.haveNick = true;
-        }
-    }
-    if (!out.haveNick || out.nick.isEmpty())
-        return QStringLiteral("show needs a NICK");
-    return std::nullopt;
-}
-
 void printLines(const QStringList& lines) {
     for (const QString& line : lines)
         print(stdout, line);
@@ -91,7 +50,6 @@ std::optional<ShownContact> findContact(const QString& tablePath, const QString&
     table.setKey();
     table.fieldByName(QStringLiteral("IRC NICK")).setAsString(nick);
     table.gotoNearest();
-
     return currentContact(table, nick, nowDays, clock);
 }
 
@@ -171,35 +129,26 @@ QByteArray contactJson(const ShownContact& contact) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-int runShow(const QStringList& arguments) {
-    ShowArguments args;
-    if (const auto error = parse(arguments, args))
-        return usageError(*error);
-    try {
-        const ClockFormatter clock; // the locale's time format, as the program builds it
-        const auto contact = findContact(args.table, args.nick, nowInDays(), clock);
-        if (!contact) {
-            print(stderr,
-                  QStringLiteral("palvane-table: the table %1 holds no contacts").arg(args.table));
-            return kFailed;
-        }
-        if (!contact->clockError.isEmpty())
-            print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
-                                         "be used by the clock: %2")
-                              .arg(contact->nick, contact->clockError));
-        if (args.format == QLatin1String("json"))
-            std::fputs(contactJson(*contact).constData(), stdout);
-        else if (args.format == QLatin1String("chat"))
-            printLines(chatLines(*contact));
-        else if (args.format == QLatin1String("whois"))
-            printLines(whoisLines(*contact));
-        else
-            print(stdout, contactText(*contact));
-        return kOk;
-    } catch (const TableError& error) {
-        print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+int showContact(const QString& table, const QString& nick, const QString& format) {
+    const ClockFormatter clock; // the locale's time format, as the program builds it
+    const auto contact = findContact(table, nick, nowInDays(), clock);
+    if (!contact) {
+        print(stderr, QStringLiteral("palvane-table: the table %1 holds no contacts").arg(table));
         return kFailed;
     }
+    if (!contact->clockError.isEmpty())
+        print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
+                                     "be used by the clock: %2")
+                          .arg(contact->nick, contact->clockError));
+    if (format == QLatin1String("json"))
+        std::fputs(contactJson(*contact).constData(), stdout);
+    else if (format == QLatin1String("chat"))
+        printLines(chatLines(*contact));
+    else if (format == QLatin1String("whois"))
+        printLines(whoisLines(*contact));
+    else
+        print(stdout, contactText(*contact));
+    return kOk;
 }
 
 } // namespace palvane::tool
