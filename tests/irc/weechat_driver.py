@@ -1,8 +1,7 @@
-# Runs inside a headless WeeChat for client_test.py: types the commands the test appends to
-# $PALVANE_COMMANDS into the #test channel's buffer (else the server's, else the core buffer),
-# as a user would, and writes every line of every buffer to $PALVANE_LINES. A line
-# "!complete TEXT" puts TEXT in the input line, presses Tab once and reports the input line as
-# "input\tTEXT".
+# Inside a headless WeeChat for client_test.py: types each line the test appends to
+# $PALVANE_COMMANDS into the #test buffer (else the server's), as a user would, and writes the
+# lines of every buffer to $PALVANE_LINES. "!complete TEXT" puts TEXT in the input line,
+# presses Tab and reports the input line as "input<TAB>TEXT".
 
 import os
 
@@ -10,66 +9,45 @@ import weechat
 
 weechat.register("palvane_driver", "Palvane 32 developers", "1", "Proprietary",
                  "test driver for the palvane script", "", "")
-
-commands_path = os.environ["PALVANE_COMMANDS"]
-lines_path = os.environ["PALVANE_LINES"]
-state = {"done": 0, "written": None, "inputs": []}
-
-
-def target_buffer():
-    for name in ("test.#test", "server.test"):
-        buffer = weechat.buffer_search("irc", name)
-        if buffer:
-            return buffer
-    return weechat.buffer_search_main()
+state = {"done": 0, "inputs": []}
 
 
 def all_lines():
-    h_buffer = weechat.hdata_get("buffer")
-    h_lines = weechat.hdata_get("lines")
-    h_line = weechat.hdata_get("line")
-    h_data = weechat.hdata_get("line_data")
+    hdata = {name: weechat.hdata_get(name) for name in ("buffer", "lines", "line", "line_data")}
     result = []
-    buffer = weechat.hdata_get_list(h_buffer, "gui_buffers")
+    buffer = weechat.hdata_get_list(hdata["buffer"], "gui_buffers")
     while buffer:
-        name = weechat.hdata_string(h_buffer, buffer, "full_name")
-        lines = weechat.hdata_pointer(h_buffer, buffer, "own_lines")
-        line = weechat.hdata_pointer(h_lines, lines, "first_line") if lines else ""
+        lines = weechat.hdata_pointer(hdata["buffer"], buffer, "own_lines")
+        line = weechat.hdata_pointer(hdata["lines"], lines, "first_line") if lines else ""
         while line:
-            data = weechat.hdata_pointer(h_line, line, "data")
-            prefix = weechat.string_remove_color(weechat.hdata_string(h_data, data, "prefix"), "")
-            message = weechat.string_remove_color(weechat.hdata_string(h_data, data, "message"),
-                                                  "")
-            result.append("%s\t%s\t%s" % (name, prefix, message))
-            line = weechat.hdata_move(h_line, line, 1)
-        buffer = weechat.hdata_move(h_buffer, buffer, 1)
+            data = weechat.hdata_pointer(hdata["line"], line, "data")
+            result.append("\t".join(
+                weechat.string_remove_color(weechat.hdata_string(hdata["line_data"], data, f), "")
+                for f in ("prefix", "message")))
+            line = weechat.hdata_move(hdata["line"], line, 1)
+        buffer = weechat.hdata_move(hdata["buffer"], buffer, 1)
     return result + state["inputs"]
 
 
 def tick(data, remaining_calls):
-    try:
-        with open(commands_path, encoding="utf-8") as source:
-            commands = source.read().split("\n")[:-1]  # only whole lines
-    except FileNotFoundError:
-        commands = []
+    with open(os.environ["PALVANE_COMMANDS"], encoding="utf-8") as source:
+        commands = source.read().split("\n")[:-1]  # whole lines only
+    buffer = weechat.buffer_search("irc", "test.#test") or weechat.buffer_search("irc",
+                                                                                 "server.test")
     for command in commands[state["done"]:]:
-        buffer = target_buffer()
         if command.startswith("!complete "):
-            weechat.buffer_set(buffer, "input", command[len("!complete "):])
-            weechat.buffer_set(buffer, "input_pos", str(len(command) - len("!complete ")))
+            text = command[len("!complete "):]
+            weechat.buffer_set(buffer, "input", text)
+            weechat.buffer_set(buffer, "input_pos", str(len(text)))
             weechat.command(buffer, "/input complete_next")
-            state["inputs"].append("input\t\t" + weechat.buffer_get_string(buffer, "input"))
+            state["inputs"].append("input\t" + weechat.buffer_get_string(buffer, "input"))
             weechat.buffer_set(buffer, "input", "")
         else:
             weechat.command(buffer, command)
     state["done"] = len(commands)
-    lines = all_lines()
-    if lines != state["written"]:
-        temporary = lines_path + ".new"
-        with open(temporary, "w", encoding="utf-8") as out:
-            out.write("".join(line + "\n" for line in lines))
-        os.replace(temporary, lines_path)
-        state["written"] = lines
+    with open(os.environ["PALVANE_LINES"] + ".new", "w", encoding="utf-8") as out:
+        out.write("".join(line + "\n" for line in all_lines()))
+    os.replace(os.environ["PALVANE_LINES"] + ".new", os.environ["PALVANE_LINES"])
     return weechat.WEECHAT_RC_OK
 
 
