@@ -109,8 +109,6 @@ void TestToolEdit::edits_data() {
         start + QStringList{"ann | " + repeated('a', 128) + " |  |  |  | 0 | 0 | "},
         "palvane-table: warning: \"IRC Name\" cut to its length of 128 characters");
     row("add an empty nick", {"add", ""}, 2, unchanged, "palvane-table: add needs a NICK");
-    row("add without a nick", {"add", "--name", "x"}, 2, unchanged,
-        "palvane-table: add needs a NICK");
 
     row("set the offset: both fields, nothing else", {"set", "Sakura", "--offset", "-24"}, 0,
         {kBob, kOtherBob, "sakura | Yui Tanaka |  |  |  | -24 | -24 | ", kLong}, {});
