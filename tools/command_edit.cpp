@@ -36,16 +36,13 @@ std::vector<Option> editOptions() {
         fieldOption(kLocation, QStringLiteral("where they live"), QStringLiteral("TEXT")),
         fieldOption(kNotes, QStringLiteral("the notes, replaced"), QStringLiteral("TEXT")),
         fieldOption(kAppendNotes, QStringLiteral("a line below the notes"), QStringLiteral("TEXT")),
-        {QCommandLineOption(kDated, QStringLiteral("the appended line starts with today's "
-                                                   "date (2026-03-05: ...)"))},
+        {QCommandLineOption(kDated, QStringLiteral("the appended line starts with today's date"))},
         {QCommandLineOption(kOffset,
                             QStringLiteral("their local time minus yours, in whole hours "
                                            "from -24 to 24"),
                             QStringLiteral("HOURS")),
          QStringLiteral("a number of hours")},
-        fieldOption(kPicture,
-                    QStringLiteral("a picture (.bmp, .ico, .wmf or .emf), kept where it "
-                                   "is; empty: none"),
+        fieldOption(kPicture, QStringLiteral("a .bmp, .ico, .wmf or .emf file, kept where it is"),
                     QStringLiteral("FILE")),
         tableOption(),
         {QCommandLineOption(kFormat, QStringLiteral("text (the default) or json"),
@@ -139,15 +136,15 @@ Command editCommand(const QString& name, const QString& synopsis, const QString&
 } // namespace
 
 Command addCommand() {
-    return editCommand(
-        QStringLiteral("add"),
-        QStringLiteral("add NICK [FIELDS] [--table PATH] [--format text|json]"),
-        QStringLiteral("add a contact, as the window's New Entry and Update Entry\n"
-                       "do; refused when a contact has the nick (case ignored).\n"
-                       "FIELDS: --name, --email, --location, --notes TEXT,\n"
-                       "--append-notes TEXT [--dated], --offset HOURS, --picture FILE;\n"
-                       "texts longer than their field are cut, with a warning. A\n"
-                       "NICK that starts with '-' goes after '--'"));
+    return editCommand(QStringLiteral("add"),
+                       QStringLiteral("add NICK [FIELDS] [--table PATH] [--format text|json]"),
+                       QStringLiteral("add a contact, as the window's New Entry and Update\n"
+                                      "Entry do; refused when a contact has the nick (case\n"
+                                      "ignored). FIELDS: --name, --email, --location, --notes\n"
+                                      "TEXT, --append-notes TEXT [--dated], --offset HOURS,\n"
+                                      "--picture FILE; texts longer than their field are cut,\n"
+                                      "with a warning. A NICK that starts with '-' goes after\n"
+                                      "'--'"));
 }
 
 Command setCommand() {
