@@ -53,12 +53,12 @@ def network():
 
 def tool_path():
     command = hexchat.get_pluginpref("palvane_command")
-    return shutil.which(command or "palvane-table")
+    return shutil.which(os.path.expanduser(command) if command else "palvane-table")
 
 
 def table_arguments():
     table = hexchat.get_pluginpref("palvane_table")
-    return ["--table", table] if table else []
+    return ["--table", os.path.expanduser(table)] if table else []
 
 
 def run_tool(arguments, context, on_done, quiet=False):

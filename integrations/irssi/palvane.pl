@@ -58,8 +58,15 @@ sub say {
     }
 }
 
+# A path as typed in a setting: "~/" is the home folder.
+sub setting_path {
+    my $path = Irssi::settings_get_str($_[0]);
+    $path =~ s{^~(?=/|$)}{$ENV{HOME}};
+    return $path;
+}
+
 sub tool_path {
-    my $command = Irssi::settings_get_str('palvane_command');
+    my $command = setting_path('palvane_command');
     if ($command ne '') {
         return -x $command && !-d $command ? $command : undef;
     }
@@ -71,7 +78,7 @@ sub tool_path {
 }
 
 sub table_arguments {
-    my $table = Irssi::settings_get_str('palvane_table');
+    my $table = setting_path('palvane_table');
     return $table ne '' ? ('--table', $table) : ();
 }
 

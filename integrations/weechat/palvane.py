@@ -18,6 +18,7 @@
 # Everything the lines say is made by the table tool, which runs in the background (never
 # through a shell) so that WeeChat never waits for it.
 
+import os
 import shutil
 
 import weechat
@@ -52,14 +53,14 @@ def say(buffer, text):
 
 
 def tool_path():
-    command = weechat.config_get_plugin("command")
+    command = os.path.expanduser(weechat.config_get_plugin("command"))
     if command:
         return command
     return shutil.which("palvane-table") or ""
 
 
 def table_arguments():
-    table = weechat.config_get_plugin("table")
+    table = os.path.expanduser(weechat.config_get_plugin("table"))
     return ["--table", table] if table else []
 
 
