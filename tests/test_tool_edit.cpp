@@ -109,6 +109,16 @@ void TestToolEdit::edits_data() {
         start + QStringList{"ann | " + repeated('a', 128) + " |  |  |  | 0 | 0 | "},
         "palvane-table: warning: \"IRC Name\" cut to its length of 128 characters");
     row("add an empty nick", {"add", ""}, 2, unchanged, "palvane-table: add needs a NICK");
+    // As IRC clients hand on a real name: with formatting codes, a colour with its digits.
+    row("add one-line fields without control characters",
+        {"add", "ann\x02", "--name",
+         "\x03"
+         "4,12Ann\x0f Lee\x03",
+         "--location", "Oslo\n"},
+        0, start + QStringList{"ann | Ann Lee | Oslo |  |  | 0 | 0 | "},
+        "palvane-table: warning: control characters left out of \"IRC Name\"");
+    row("add a nick of control characters alone", {"add", "\x02"}, 1, unchanged,
+        "palvane-table: a contact needs a nick");
 
     row("set the offset: both fields, nothing else", {"set", "Sakura", "--offset", "-24"}, 0,
         {kBob, kOtherBob, "sakura | Yui Tanaka |  |  |  | -24 | -24 | ", kLong}, {});

@@ -6,6 +6,7 @@
 #include "store/table.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace palvane::tool {
 
@@ -38,6 +39,20 @@ QString cutWithWarning(const QString& text, int field, const Table& table,
                             .arg(QLatin1String(kFieldNames[field]))
                             .arg(length));
     return sql::cutToLength(text, length);
+}
+
+// A one-line field as a box of the window could hold it: without control characters. IRC
+// clients hand on real names with their formatting codes; a colour code takes its digits along
+// ("\x03" "4,12Ann" is "Ann").
+QString oneLine(const QString& text, int field, const EditContext& context) {
+    static const QRegularExpression controls(
+        QStringLiteral("\\x03(\\d{1,2}(,\\d{1,2})?)?|[\\x00-\\x1f\\x7f]"));
+    QString clean = text;
+    clean.remove(controls);
+    if (clean.size() != text.size() && context.warning)
+        context.warning(QStringLiteral("control characters left out of \"%1\"")
+                            .arg(QLatin1String(kFieldNames[field])));
+    return clean;
 }
 
 // Opens the table for writing, in nick order.
@@ -104,7 +119,8 @@ QStringList writeFields(Table& table, const QString& nick, const ContactEdit& ed
     for (const TextField& field : kTextFields) {
         if (const auto& value = edit.*field.value) {
             table.field(field.index)
-                .setAsString(cutWithWarning(*value, field.index, table, context));
+                .setAsString(cutWithWarning(oneLine(*value, field.index, context), field.index,
+                                            table, context));
             changed << QLatin1String(field.option);
         }
     }
@@ -190,12 +206,13 @@ QString datedLine(const QDate& day, const QString& text) {
 
 EditResult addContact(const QString& tablePath, const QString& nick, const ContactEdit& edit,
                       const EditContext& context) {
-    if (nick.isEmpty())
-        throw ToolError(QStringLiteral("a contact needs a nick"));
     Table table;
     openForWriting(table, tablePath);
     // The nick as the table will hold it: a cut nick must not slip past the check.
-    const QString stored = cutWithWarning(nick, FieldNick, table, context);
+    const QString stored =
+        cutWithWarning(oneLine(nick, FieldNick, context), FieldNick, table, context);
+    if (stored.isEmpty())
+        throw ToolError(QStringLiteral("a contact needs a nick"));
     if (standOn(table, stored)) {
         const QString existing = table.fieldByName(QStringLiteral("IRC Nick")).asString();
         throw ToolError(QStringLiteral("a contact with the nick \"%1\" exists already%2")
