@@ -144,7 +144,7 @@ void TestToolEdit::edits_data() {
         {"set", "sakura", "--notes", repeated('z', 31990), "--append-notes", "0123456789"}, 1,
         unchanged,
         "palvane-table: the notes of \"sakura\" would be longer than their 32000 characters with "
-        "the new line; nothing was changed");
+        "the new line");
     row("set a picture by a relative path", {"set", "sakura", "--picture", "me.bmp"}, 0,
         {kBob, kOtherBob, "sakura | Yui Tanaka |  |  |  | 9 | 9 | {dir}/me.bmp", kLong}, {});
     row("set a picture that does not exist", {"set", "sakura", "--picture", "gone.bmp"}, 1,

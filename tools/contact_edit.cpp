@@ -105,7 +105,7 @@ QString notesAfter(const QString& nick, const QString& before, const ContactEdit
     const int length = table.fieldLength(FieldNotes);
     if (longerThan(notes, length))
         throw ToolError(QStringLiteral("the notes of \"%1\" would be longer than their %2 "
-                                       "characters with the new line; nothing was changed")
+                                       "characters with the new line")
                             .arg(nick)
                             .arg(length));
     return notes;
