@@ -145,7 +145,7 @@ def palvane_command(word, word_eol, userdata):
     text = word_eol[1] if len(word_eol) > 1 else ""
     words = text.split()
     context = hexchat.get_context()
-    if len(words) == 1:
+    if len(words) == 1 and words[0] not in ("add", "note", "tz", "set"):
         run_tool(["show", "--format", "chat"] + table_arguments() + ["--", words[0]], context,
                  print_lines)
     elif len(words) == 2 and words[0] == "add":

@@ -184,7 +184,7 @@ sub palvane_command {
     my ($args, $server, $witem) = @_;
     my $window = Irssi::active_win();
     my @words = split(' ', $args);
-    if (@words == 1) {
+    if (@words == 1 && $words[0] !~ /^(?:add|note|tz)$/) {
         run_tool(['show', '--format', 'chat', table_arguments(), '--', $words[0]], $window,
                  \&print_lines);
     } elsif (@words == 2 && $words[0] eq 'add') {

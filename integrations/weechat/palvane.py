@@ -137,7 +137,7 @@ def add(buffer, server, nick):
 def palvane_command(data, buffer, args):
     words = args.split()
     server = weechat.buffer_get_string(buffer, "localvar_server")
-    if len(words) == 1:
+    if len(words) == 1 and words[0] not in ("add", "note", "tz"):
         show(buffer, words[0])
     elif len(words) == 2 and words[0] == "add":
         nick = words[1]

@@ -251,7 +251,8 @@ def scenario(client, server, table, days):
         r"notes: Op on #chicago\.$")
     run("/palvane bobby", r'no contact "bobby"; nearest: kiwi$',
         r"kiwi: Hemi Walker <hemi@example\.nz>, Auckland, New Zealand$")
-    run("/palvane", r"usage: /palvane NICK \| add NICK \| note NICK TEXT \| tz NICK HOURS")
+    for command in ("/palvane", "/palvane add", "/palvane tz bob"):
+        run(command, r"usage: /palvane NICK \| add NICK \| note NICK TEXT \| tz NICK HOURS")
     # A /whois of a stranger ends as it always did; of a contact, with their time and notes.
     run("/whois stranger", r"(?i)stranger.*no such nick|no such nick.* stranger")
     run("/whois sakura", r"sakura's local time: %s \(\+9 h from yours\)$" % TIME,
