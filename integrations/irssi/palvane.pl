@@ -88,11 +88,13 @@ sub key_of {
 }
 
 # Runs the table tool with the arguments (each one argument, never through a shell); calls
-# $on_done->($window, @out_lines) when it succeeded, else shows its error unless quiet.
+# $on_done->($window, @out_lines) when it succeeded, else shows its error unless quiet; and
+# $ended->() in any case.
 sub run_tool {
-    my ($arguments, $window, $on_done, $quiet) = @_;
+    my ($arguments, $window, $on_done, $quiet, $ended) = @_;
     my $tool = tool_path();
     if (!defined $tool) {
+        $ended->() if $ended;
         my $command = Irssi::settings_get_str('palvane_command');
         say($window, 'cannot find the table tool '
             . ($command ne '' ? $command : 'palvane-table on PATH')
@@ -105,6 +107,7 @@ sub run_tool {
     my $pid = fork();
     if (!defined $pid) {
         say($window, "cannot run the table tool $tool: $!") unless $quiet;
+        $ended->() if $ended;
         return;
     }
     if ($pid == 0) {
@@ -117,7 +120,7 @@ sub run_tool {
     Irssi::pidwait_add($pid);
     $running{$pid} = {
         out => $out, out_name => $out_name, err => $err, err_name => $err_name,
-        window => $window, on_done => $on_done, quiet => $quiet,
+        window => $window, on_done => $on_done, quiet => $quiet, ended => $ended,
     };
     $running{$pid}{timeout} = Irssi::timeout_add_once($TIMEOUT_MS, sub {
         my $job = $running{$pid} or return;
@@ -142,6 +145,7 @@ sub tool_ended {
     my ($pid, $status) = @_;
     my $job = delete $running{$pid} or return;
     Irssi::timeout_remove($job->{timeout}) if $job->{timeout};
+    $job->{ended}->() if $job->{ended};
     my @out = read_lines($job->{out}, $job->{out_name});
     my @err = read_lines($job->{err}, $job->{err_name});
     if ($status == 0) {
@@ -163,8 +167,23 @@ sub changed {
     refresh_nicks();
 }
 
+my ($refreshing, $refresh_again) = (0, 0);
+
+# One refresh at a time, so that a held-down Tab does not start a crowd of them; one asked for
+# meanwhile runs after it, as the book may have changed since it began.
 sub refresh_nicks {
-    run_tool(['nicks', table_arguments()], undef, sub { shift; @book_nicks = @_ }, 1);
+    if ($refreshing) {
+        $refresh_again = 1;
+        return;
+    }
+    $refreshing = 1;
+    run_tool(['nicks', table_arguments()], undef, sub { shift; @book_nicks = @_ }, 1, sub {
+        $refreshing = 0;
+        if ($refresh_again) {
+            $refresh_again = 0;
+            refresh_nicks();
+        }
+    });
 }
 
 sub add {

@@ -46,6 +46,7 @@ whois_seen = {}
 adds_waiting = {}
 # Nicks of the book for completion, refreshed in the background.
 book_nicks = []
+refreshing = [False, False]  # running, asked for again
 
 
 def say(buffer, text):
@@ -64,18 +65,22 @@ def table_arguments():
     return ["--table", table] if table else []
 
 
-def run_tool(arguments, buffer, on_done, quiet=False):
+def run_tool(arguments, buffer, on_done, quiet=False, ended=None):
     """Runs the table tool with arguments (each one argument, never through a shell); calls
-    on_done(buffer, out_lines) when it succeeded, else shows its error unless quiet."""
+    on_done(buffer, out_lines) when it succeeded, else shows its error unless quiet; and
+    ended() in any case."""
     tool = tool_path()
     if not tool or not shutil.which(tool):
         if not quiet:
             say(buffer, "cannot find the table tool %s; set plugins.var.python.palvane.command"
                 % (tool or "palvane-table on PATH"))
+        if ended:
+            ended()
         return
     key = str(next_key[0])
     next_key[0] += 1
-    pending[key] = {"buffer": buffer, "done": on_done, "quiet": quiet, "out": "", "err": ""}
+    pending[key] = {"buffer": buffer, "done": on_done, "quiet": quiet, "ended": ended,
+                    "out": "", "err": ""}
     options = {"arg%d" % (i + 1): argument for i, argument in enumerate(arguments)}
     weechat.hook_process_hashtable(tool, options, TIMEOUT_MS, "tool_output", key)
 
@@ -89,6 +94,8 @@ def tool_output(key, command, return_code, out, err):
     if return_code == weechat.WEECHAT_HOOK_PROCESS_RUNNING:
         return weechat.WEECHAT_RC_OK
     del pending[key]
+    if job["ended"]:
+        job["ended"]()
     if return_code == 0:
         for line in job["err"].splitlines():  # warnings
             say(job["buffer"], line)
@@ -111,9 +118,23 @@ def changed(buffer, lines):
 
 
 def refresh_nicks():
+    # One refresh at a time, so that a held-down Tab does not start a crowd of them; one asked
+    # for meanwhile runs after it, as the book may have changed since it began.
+    if refreshing[0]:
+        refreshing[1] = True
+        return
+    refreshing[0] = True
+
     def keep(buffer, lines):
         book_nicks[:] = lines
-    run_tool(["nicks"] + table_arguments(), "", keep, quiet=True)
+    run_tool(["nicks"] + table_arguments(), "", keep, quiet=True, ended=refresh_ended)
+
+
+def refresh_ended():
+    again = refreshing[1]
+    refreshing[:] = [False, False]
+    if again:
+        refresh_nicks()
 
 
 def show(buffer, nick):

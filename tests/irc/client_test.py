@@ -161,15 +161,22 @@ class Irssi:
     def screen(self):
         return self.run("capture-pane", "-p", "-t", "0")
 
-    def complete(self, text):
-        self.type(text, "Tab")
-        command = text.split()[0]
+    def input_line(self, command):
+        line = self.screen().rstrip("\n").split("\n")[-1].rstrip()  # "[#test] /palvane kiwi"
+        return line[line.find(command):] if command in line else ""
 
-        def input_line():  # the screen's last line: "[#test] /palvane kiwi "
-            line = self.screen().rstrip("\n").split("\n")[-1].rstrip()
-            return line[line.find(command):] if command in line and not line.endswith(text) \
-                else None
-        line = wait_until(input_line, "the input line to change after Tab")
+    def complete(self, text):
+        # Tab only once the terminal shows all that was typed; the answer once it holds still.
+        command = text.split()[0]
+        self.run("send-keys", "-t", "0", "-l", "--", text)
+        wait_until(lambda: self.input_line(command) == text, "%r on the input line" % text)
+        self.run("send-keys", "-t", "0", "Tab")
+
+        def completed():
+            line = self.input_line(command)
+            time.sleep(0.2)
+            return line if line != text and self.input_line(command) == line else None
+        line = wait_until(completed, "the input line to change after Tab")
         self.run("send-keys", "-t", "0", "C-u")
         return line
 
@@ -294,8 +301,9 @@ def scenario(client, server, table, days):
     for typed, completed in (("/palvane ki", "/palvane kiwi"),
                              ("/palvane note gh", "/palvane note ghost"),
                              ("/palvane tz na", "/palvane tz nadia")) if client.completes else ():
-        if client.complete(typed).rstrip() != completed:
-            raise Failure("Tab after %r did not give %r" % (typed, completed))
+        got = client.complete(typed).rstrip()
+        if got != completed:
+            raise Failure("Tab after %r gave %r, not %r" % (typed, got, completed))
 
     client.set_option("table", "/nonexistent/palvane.db")
     run("/palvane bob", r"Cannot open the contact table /nonexistent/palvane\.db: the directory "
