@@ -151,8 +151,12 @@ void TestToolEdit::edits_data() {
         unchanged, "palvane-table: the picture {dir}/gone.bmp does not exist");
     row("set a picture the program cannot show", {"set", "sakura", "--picture", "me.png"}, 1,
         unchanged,
-        "palvane-table: the picture {dir}/me.png is not of a kind the program shows (.bmp, "
-        ".ico, .wmf or .emf)");
+        "palvane-table: the picture {dir}/me.png cannot be shown: Unknown picture file "
+        "extension (.png)");
+    row("set a picture that is no bitmap", {"set", "sakura", "--picture", "notes.bmp"}, 1,
+        unchanged,
+        "palvane-table: the picture {dir}/notes.bmp cannot be shown: Bitmap image is "
+        "not valid");
     row("set a folder as picture", {"set", "sakura", "--picture", "data"}, 1, unchanged,
         "palvane-table: the picture {dir}/data is not a file");
     row("set a nick nobody has", {"set", "ghost", "--name", "Casper"}, 1, unchanged,
@@ -181,6 +185,9 @@ void TestToolEdit::edits() {
     box.createTable(startingContacts());
     QVERIFY(QFile::copy(QStringLiteral(PALVANE_TEST_DATA "/sample.bmp"), "me.bmp"));
     QVERIFY(QFile::copy(QStringLiteral(PALVANE_TEST_DATA "/sample.bmp"), "me.png"));
+    QFile text("notes.bmp");
+    QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a picture\n") > 0);
+    text.close();
     const QByteArray before = contentsOf(box.dbPath());
     const QDate firstDay = QDate::currentDate();
     for (QString& argument : arguments)

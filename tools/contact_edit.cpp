@@ -1,6 +1,8 @@
 #include "tools/contact_edit.h"
 
+#include "core/error.h"
 #include "core/time_displacement.h"
+#include "pictures/picture.h"
 #include "store/field_names.h"
 #include "store/sqlite_util.h"
 #include "store/table.h"
@@ -187,16 +189,13 @@ QString pictureToStore(const QString& file) {
         throw ToolError(QStringLiteral("the picture %1 is not a file").arg(path));
     if (!info.isReadable())
         throw ToolError(QStringLiteral("the picture %1 cannot be read").arg(path));
-    // The program chooses the decoder by the text after the name's last full stop.
-    const QString name = info.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot < 0 ? QString() : name.mid(dot + 1).toLower();
-    static const QStringList shown{QStringLiteral("bmp"), QStringLiteral("ico"),
-                                   QStringLiteral("wmf"), QStringLiteral("emf")};
-    if (!shown.contains(extension))
-        throw ToolError(QStringLiteral("the picture %1 is not of a kind the program shows "
-                                       "(.bmp, .ico, .wmf or .emf)")
-                            .arg(path));
+    // The window's own loading, so that what it would refuse to show is refused here.
+    try {
+        Picture::load(path);
+    } catch (const Error& error) {
+        throw ToolError(
+            QStringLiteral("the picture %1 cannot be shown: %2").arg(path, error.message()));
+    }
     return path;
 }
 

@@ -47,9 +47,9 @@ struct EditResult {
 // optional sign. An error text for anything else.
 std::optional<int> parseOffsetHours(const QString& text, QString* error);
 
-// The full path of a picture file to store, checked as the window's picture box would need
-// it: an existing regular file of a kind the program shows (.bmp, .ico, .wmf, .emf). Throws
-// ToolError. An empty file name gives an empty path (no picture).
+// The full path of a picture file to store, once the program's own loading has read it as a
+// picture it shows (.bmp, .ico, .wmf, .emf). Throws ToolError. An empty file name gives an
+// empty path (no picture).
 QString pictureToStore(const QString& file);
 
 // "2026-03-05: text", the line a dated note gets.
