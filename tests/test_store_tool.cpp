@@ -1,5 +1,6 @@
 // The table tool palvane-table: create, demo, check and its refusals.
 
+#include "store/contact_offset.h"
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
@@ -24,6 +25,8 @@ class TestStoreTool : public QObject {
     Q_OBJECT
 
 private slots:
+    void offsetPairs_data();
+    void offsetPairs();
     void helpAndBadArguments();
     void createAndCheck();
     void demoSamples();
@@ -32,6 +35,56 @@ private slots:
     void checkJudgesLikeTheProgram();
     void checkTellsALockFromDamage();
 };
+
+void TestStoreTool::offsetPairs_data() {
+    QTest::addColumn<std::optional<double>>("days");
+    QTest::addColumn<std::optional<int>>("hours");
+    QTest::addColumn<int>("match");
+    QTest::addColumn<std::optional<double>>("wantDays");
+    QTest::addColumn<std::optional<int>>("wantHours");
+    using M = palvane::OffsetMatch;
+    const std::optional<double> noDays;
+    const std::optional<int> noHours;
+    QTest::newRow("neither") << noDays << noHours << int(M::Blank) << noDays << noHours;
+    QTest::newRow("hours only") << noDays << std::optional<int>(-5) << int(M::DaysDerived)
+                                << std::optional<double>(-5 / 24.0) << std::optional<int>(-5);
+    QTest::newRow("days only, whole")
+        << std::optional<double>(0.25) << noHours << int(M::HoursDerived)
+        << std::optional<double>(0.25) << std::optional<int>(6);
+    QTest::newRow("days with four decimals")
+        << std::optional<double>(0.2083) << noHours << int(M::HoursDerived)
+        << std::optional<double>(0.2083) << std::optional<int>(5);
+    QTest::newRow("days not whole, halves away from zero")
+        << std::optional<double>(-0.0625) << noHours << int(M::HoursRounded)
+        << std::optional<double>(-0.0625) << std::optional<int>(-2);
+    QTest::newRow("both, same") << std::optional<double>(5 / 24.0) << std::optional<int>(5)
+                                << int(M::Agree) << std::optional<double>(5 / 24.0)
+                                << std::optional<int>(5);
+    QTest::newRow("both, rounded days agree")
+        << std::optional<double>(0.208333) << std::optional<int>(5) << int(M::Agree)
+        << std::optional<double>(0.208333) << std::optional<int>(5);
+    QTest::newRow("both, an hour apart")
+        << std::optional<double>(0.25) << std::optional<int>(5) << int(M::Disagree)
+        << std::optional<double>(0.25) << std::optional<int>(5);
+    QTest::newRow("both, sign apart")
+        << std::optional<double>(-0.125) << std::optional<int>(3) << int(M::Disagree)
+        << std::optional<double>(-0.125) << std::optional<int>(3);
+}
+
+void TestStoreTool::offsetPairs() {
+    QFETCH(std::optional<double>, days);
+    QFETCH(std::optional<int>, hours);
+    QFETCH(int, match);
+    QFETCH(std::optional<double>, wantDays);
+    QFETCH(std::optional<int>, wantHours);
+    palvane::ContactOffset offset{days, hours};
+    QCOMPARE(int(palvane::completeOffset(offset)), match);
+    QCOMPARE(offset.days, wantDays);
+    QCOMPARE(offset.hours, wantHours);
+    QCOMPARE(palvane::describeDisagreement(0.25, 5),
+             QStringLiteral("\"IRC Time Displacement\" is 0.25 days (6 hours) but \"IRC Spin\" "
+                            "is 5 hours"));
+}
 
 void TestStoreTool::helpAndBadArguments() {
     Sandbox box;
