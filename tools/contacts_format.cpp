@@ -1,6 +1,7 @@
 #include "tools/contacts_format.h"
 
 #include "tools/line_reader.h"
+#include "tools/read_limits.h"
 
 #include <QBuffer>
 #include <QStringDecoder>
@@ -92,14 +93,32 @@ QString describeContact(const ContactRow& row) {
     return QStringLiteral("contact without nick or name");
 }
 
-void keepOtherEmails(ContactRow& row, const QStringList& others) {
-    for (const QString& address : others) {
-        if (address.isEmpty() || address == row.email)
-            continue;
+int appendExtrasToNotes(DecodedContact& contact) {
+    ContactRow& row = contact.row;
+    for (const QString& line : std::as_const(contact.extras)) {
         if (!row.notes.isEmpty())
             row.notes += QLatin1Char('\n');
-        row.notes += QStringLiteral("E-mail: ") + address;
+        row.notes += line;
     }
+    return int(contact.extras.size());
+}
+
+void nameFromOtherValues(ContactRow& row, const QString& organisation, const QString& phone) {
+    if (!row.nick.trimmed().isEmpty() || !row.name.trimmed().isEmpty())
+        return;
+    for (const QString& candidate : {organisation, phone, row.email})
+        if (!candidate.trimmed().isEmpty()) {
+            row.name = candidate.trimmed();
+            return;
+        }
+}
+
+bool holdsNothing(const DecodedContact& contact) {
+    const ContactRow& row = contact.row;
+    const auto blank = [](const QString& text) { return text.trimmed().isEmpty(); };
+    return blank(row.nick) && blank(row.name) && blank(row.location) && blank(row.email) &&
+           blank(row.notes) && blank(row.picture) && row.spin.value_or(0) == 0 &&
+           row.timeDisplacement.value_or(0.0) == 0.0 && contact.extras.isEmpty();
 }
 
 ReadContacts
@@ -108,14 +127,15 @@ readWholeText(const QByteArray& bytes,
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
+    LineReader lines(buffer, QStringLiteral("the text"), kMaxCsvLineBytes);
     ReadContacts result;
     const std::unique_ptr<ContactReader> reader =
         open(lines, [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
+    DecodedContact contact;
     int line = 0;
-    while (reader->next(row, line)) {
-        result.contacts.push_back(row);
+    while (reader->next(contact, line)) {
+        result.extrasInNotes += appendExtrasToNotes(contact);
+        result.contacts.push_back(contact.row);
         result.lines.push_back(line);
     }
     return result;

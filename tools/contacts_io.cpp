@@ -7,6 +7,7 @@
 #include "tools/contacts_vcard.h"
 #include "tools/line_reader.h"
 #include "tools/output_file.h"
+#include "tools/read_limits.h"
 #include "tools/table_access.h"
 
 #include <QFile>
@@ -134,7 +135,7 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
     const std::unique_ptr<QIODevice> in = openInput(file, size);
     TransferReport report;
     try {
-        LineReader lines(*in, displayName(file));
+        LineReader lines(*in, displayName(file), kMaxCsvLineBytes);
         ContactFormat chosen = ContactFormat::Csv;
         if (format) {
             chosen = *format;
@@ -154,12 +155,15 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
             reader = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
         qint64 read = 0;
+        DecodedContact contact;
         // true: an empty table gets its indexes back once, after the last contact.
         report.count = table.insert(
             [&](ContactRow& row) {
                 int line = 0;
-                if (!reader->next(row, line))
+                if (!reader->next(contact, line))
                     return false;
+                report.extrasInNotes += appendExtrasToNotes(contact);
+                row = std::move(contact.row);
                 cutToLengths(row, line, table.lengths(), hooks.warning);
                 ++read;
                 if (hooks.progress)

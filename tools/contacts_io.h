@@ -35,6 +35,7 @@ struct TransferHooks {
 
 struct TransferReport {
     qint64 count = 0;
+    qint64 extrasInNotes = 0; // import: values without a field of their own, put in the notes
 };
 
 // Reads file ("-" is standard input) and adds its contacts to the table. Embedded pictures are

@@ -57,8 +57,9 @@ public:
     VCardReader(const VCardReader&) = delete;
     VCardReader& operator=(const VCardReader&) = delete;
 
-    // The line is the one its card starts on.
-    bool next(ContactRow& row, int& line) override;
+    // The line is the one its card starts on. Group cards (KIND:group) are skipped with a
+    // warning each, cards that hold nothing with one warning at the end that counts them.
+    bool next(DecodedContact& contact, int& line) override;
 
 private:
     struct Impl;
@@ -81,7 +82,12 @@ private:
     QByteArray scratch_;
 };
 
-// A whole file at once (tests, small files).
+// Every card of bytes (a file, or one card as a server sends it), decoded: the table's fields
+// in row, and the values it has no field for in extras, not in the notes. Throws FormatError.
+std::vector<DecodedContact> decodeVCards(const QByteArray& bytes, const VCardOptions& options,
+                                         const WarningSink& warn = {});
+
+// A whole file at once, as the import stores it (tests, small files).
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
                         PictureStore* pictures = nullptr);
 QByteArray writeVCards(const std::vector<ContactRow>& contacts, VCardVersion version,

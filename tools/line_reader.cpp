@@ -28,8 +28,8 @@ bool pairedSurrogates(const QString& text) {
 
 } // namespace
 
-LineReader::LineReader(QIODevice& device, const QString& displayName)
-    : device_(device), name_(displayName) {
+LineReader::LineReader(QIODevice& device, const QString& displayName, qsizetype maxLineBytes)
+    : device_(device), name_(displayName), maxLine_(maxLineBytes) {
     buffer_.resize(kChunk);
     fill();
     detectEncoding();
@@ -124,6 +124,11 @@ bool LineReader::next(QByteArrayView& line) {
             break;
         const qsizetype whole = (end_ - start_) - (end_ - start_) % unit_;
         const qsizetype offset = lineBreak >= 0 ? lineBreak - start_ : whole;
+        if (offset > maxLine_)
+            throw FormatError(line_ + 1, QStringLiteral("the line is longer than %1 bytes, "
+                                                        "longer than any value of a contact; "
+                                                        "is it a contact file?")
+                                             .arg(maxLine_));
         fill();
         scanned = start_ + offset;
     }
