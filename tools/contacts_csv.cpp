@@ -80,9 +80,9 @@ struct CsvReader::Impl {
     std::optional<CsvPlan> plan;
     QStringList fields;
     QByteArrayView raw;
-    qsizetype recordSize = 0;  // characters of the record so far
-    bool sawNonAscii = false;  // a line decoded as UTF-8 held more than ASCII
-    bool windows1252 = false;  // the file is read as Windows-1252
+    qsizetype recordSize = 0; // characters of the record so far
+    bool sawNonAscii = false; // a line decoded as UTF-8 held more than ASCII
+    bool windows1252 = false; // the file is read as Windows-1252
     qint64 emptyRecords = 0;
 
     Impl(LineReader& l, WarningSink w) : lines(l), warn(std::move(w)) {}

@@ -110,11 +110,11 @@ bool isEmptyName(const QString& value) {
     return nameFromStructuredName(value).isEmpty();
 }
 
-// The components of a structured value (ADR, ORG, N), unescaped.
+// The components of a structured value (ADR, ORG), unescaped, blanks around them kept.
 QStringList components(const QString& value) {
     QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
     for (QString& part : parts)
-        part = unescape(part).trimmed();
+        part = unescape(part);
     return parts;
 }
 
@@ -127,16 +127,25 @@ QStringList listValues(const QString& value) {
 }
 
 // ADR: post office box, extended address, street, locality, region, postal code, country.
-enum AdrPart { AdrPoBox, AdrExtended, AdrStreet, AdrLocality, AdrRegion, AdrPostalCode, AdrCountry };
+enum AdrPart {
+    AdrPoBox,
+    AdrExtended,
+    AdrStreet,
+    AdrLocality,
+    AdrRegion,
+    AdrPostalCode,
+    AdrCountry
+};
 
 bool hasLocation(const QStringList& adr) {
-    return !adr.value(AdrLocality).isEmpty() || !adr.value(AdrCountry).isEmpty();
+    return !adr.value(AdrLocality).trimmed().isEmpty() ||
+           !adr.value(AdrCountry).trimmed().isEmpty();
 }
 
 // Parts of an address beyond the locality and country that the location holds.
 bool beyondLocation(const QStringList& adr) {
     for (const int part : {AdrPoBox, AdrExtended, AdrStreet, AdrRegion, AdrPostalCode})
-        if (!adr.value(part).isEmpty())
+        if (!adr.value(part).trimmed().isEmpty())
             return true;
     return false;
 }
@@ -200,8 +209,9 @@ struct VCardReader::Impl {
         const QString structured = n ? text(*n) : QString();
         row.name = formatted ? unescape(text(*formatted)) : nameFromStructuredName(structured);
         if (const VCardProperty* kind = preferred(card, PropertyKind::Kind);
-            kind && unescape(text(*kind)).trimmed().compare(QLatin1String("group"),
-                                                             Qt::CaseInsensitive) == 0) {
+            kind &&
+            unescape(text(*kind)).trimmed().compare(QLatin1String("group"), Qt::CaseInsensitive) ==
+                0) {
             if (warn)
                 warn(QStringLiteral("line %1: the group '%2' (KIND:group) is a list of contacts, "
                                     "not a person; skipped")
@@ -299,8 +309,7 @@ struct VCardReader::Impl {
         }
         case PropertyKind::Email:
             if (&property != used.email)
-                add(extraLine(label::Email, typeText(typesOf(property)),
-                              unescape(text(property))));
+                add(extraLine(label::Email, typeText(typesOf(property)), unescape(text(property))));
             break;
         case PropertyKind::Tel: {
             QString number = unescape(text(property)).trimmed();

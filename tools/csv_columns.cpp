@@ -24,8 +24,8 @@ QString key(const QString& header) {
 // kind of value itself (skip) and numbers go.
 QString typeFromName(const QString& header, const QStringList& skip) {
     QStringList words;
-    for (const QString& word :
-         header.toLower().split(QRegularExpression(QStringLiteral("[^\\w']+")), Qt::SkipEmptyParts)) {
+    for (const QString& word : header.toLower().split(
+             QRegularExpression(QStringLiteral("[^\\w']+")), Qt::SkipEmptyParts)) {
         bool number = false;
         word.toInt(&number);
         if (!number && !skip.contains(word) && !words.contains(word))
@@ -74,9 +74,12 @@ bool isEmailColumn(const QString& k, int& rank) {
 // orders them when the location is taken from one (home, work, other, then by number).
 bool addressGroup(const QString& group, int& rank, QString& type) {
     static const QHash<QString, std::pair<int, const char*>> groups = {
-        {QString(), {0, ""}},           {QStringLiteral("home"), {0, "home"}},
-        {QStringLiteral("personal"), {0, "home"}}, {QStringLiteral("business"), {1, "work"}},
-        {QStringLiteral("work"), {1, "work"}},     {QStringLiteral("company"), {1, "work"}},
+        {QString(), {0, ""}},
+        {QStringLiteral("home"), {0, "home"}},
+        {QStringLiteral("personal"), {0, "home"}},
+        {QStringLiteral("business"), {1, "work"}},
+        {QStringLiteral("work"), {1, "work"}},
+        {QStringLiteral("company"), {1, "work"}},
         {QStringLiteral("other"), {2, "other"}}};
     if (const auto it = groups.find(group); it != groups.end()) {
         rank = it->first;
@@ -219,7 +222,8 @@ const QHash<QString, ColumnMeaning>& plainNames() {
 // Messaging columns named after their network, and the network's name in the notes.
 const QHash<QString, QString>& messagingColumns() {
     static const QHash<QString, QString> services = {
-        {QStringLiteral("imaddress"), QString()},     {QStringLiteral("screenname"), QString()},
+        {QStringLiteral("imaddress"), QString()},
+        {QStringLiteral("screenname"), QString()},
         {QStringLiteral("instantmessenger"), QString()},
         {QStringLiteral("jabber"), QStringLiteral("xmpp")},
         {QStringLiteral("jabberid"), QStringLiteral("xmpp")},
@@ -266,19 +270,18 @@ ColumnMeaning columnMeaning(const QString& header) {
         return meaning;
     if (isEmailColumn(k, meaning.rank)) {
         meaning.role = ColumnRole::Email;
-        meaning.type = typeFromName(
-            trimmed, {QStringLiteral("e"), QStringLiteral("mail"), QStringLiteral("email"),
-                      QStringLiteral("address"), QStringLiteral("primary"),
-                      QStringLiteral("secondary")});
+        meaning.type =
+            typeFromName(trimmed, {QStringLiteral("e"), QStringLiteral("mail"),
+                                   QStringLiteral("email"), QStringLiteral("address"),
+                                   QStringLiteral("primary"), QStringLiteral("secondary")});
         return meaning;
     }
     static const QRegularExpression phone(QStringLiteral(
         "^[a-z']*(phone|fax|pager|mobile|telephone|cellular|telex|callback|isdn)(number)?\\d*$"));
     if (phone.match(k).hasMatch()) {
         meaning.role = ColumnRole::Phone;
-        meaning.type = typeFromName(
-            trimmed, {QStringLiteral("phone"), QStringLiteral("number"),
-                      QStringLiteral("telephone"), QStringLiteral("tel")});
+        meaning.type = typeFromName(trimmed, {QStringLiteral("phone"), QStringLiteral("number"),
+                                              QStringLiteral("telephone"), QStringLiteral("tel")});
         return meaning;
     }
     if (const auto it = messagingColumns().find(k.chopped(k.endsWith(QLatin1Char('2')) ? 1 : 0));
@@ -304,16 +307,16 @@ ColumnMeaning columnMeaning(const QString& header) {
 }
 
 QStringList wellKnownColumnNames() {
-    return {QStringLiteral("Nickname"),      QStringLiteral("Name"),
-            QStringLiteral("Display Name"),  QStringLiteral("First Name"),
-            QStringLiteral("Last Name"),     QStringLiteral("E-mail Address"),
+    return {QStringLiteral("Nickname"),         QStringLiteral("Name"),
+            QStringLiteral("Display Name"),     QStringLiteral("First Name"),
+            QStringLiteral("Last Name"),        QStringLiteral("E-mail Address"),
             QStringLiteral("E-mail 1 - Value"), QStringLiteral("Location"),
-            QStringLiteral("Home City"),     QStringLiteral("Home Country"),
-            QStringLiteral("Home Street"),   QStringLiteral("Business Phone"),
-            QStringLiteral("Phone 1 - Value"), QStringLiteral("Company"),
-            QStringLiteral("Job Title"),     QStringLiteral("Birthday"),
-            QStringLiteral("Web Page"),      QStringLiteral("IM Address"),
-            QStringLiteral("Categories"),    QStringLiteral("Notes")};
+            QStringLiteral("Home City"),        QStringLiteral("Home Country"),
+            QStringLiteral("Home Street"),      QStringLiteral("Business Phone"),
+            QStringLiteral("Phone 1 - Value"),  QStringLiteral("Company"),
+            QStringLiteral("Job Title"),        QStringLiteral("Birthday"),
+            QStringLiteral("Web Page"),         QStringLiteral("IM Address"),
+            QStringLiteral("Categories"),       QStringLiteral("Notes")};
 }
 
 } // namespace palvane::tool

@@ -17,26 +17,35 @@ enum class ColumnRole {
     GivenName, // parts of the name, joined when the file has no column for the whole name
     MiddleName,
     FamilyName,
-    Email,        // an e-mail address; rank orders several (the lowest is kept)
-    AddressPart,  // of the address group (group, rank), which part (part)
-    Phone,        // the values the table has no field for: each goes to the notes
-    Company,      //
-    Department,   //
-    JobTitle,     //
-    Birthday,     // a whole date, or the day of the month beside BirthYear and BirthMonth
-    BirthYear,    //
-    BirthMonth,   //
-    Anniversary,  //
-    Event,        // a date of the kind its type column names
-    Web,          //
-    Im,           // a messaging address; service names the network when the name tells it
-    Categories,   //
-    TypeOf,       // the kind of the values of the columns with the same stem
-    Unnamed,      // an empty header name
+    Email,       // an e-mail address; rank orders several (the lowest is kept)
+    AddressPart, // of the address group (group, rank), which part (part)
+    Phone,       // the values the table has no field for: each goes to the notes
+    Company,     //
+    Department,  //
+    JobTitle,    //
+    Birthday,    // a whole date, or the day of the month beside BirthYear and BirthMonth
+    BirthYear,   //
+    BirthMonth,  //
+    Anniversary, //
+    Event,       // a date of the kind its type column names
+    Web,         //
+    Im,          // a messaging address; service names the network when the name tells it
+    Categories,  //
+    TypeOf,      // the kind of the values of the columns with the same stem
+    Unnamed,     // an empty header name
     Unknown,
 };
 
-enum class AddressPartKind { PoBox, Extended, Street, City, Region, PostalCode, Country, Formatted };
+enum class AddressPartKind {
+    PoBox,
+    Extended,
+    Street,
+    City,
+    Region,
+    PostalCode,
+    Country,
+    Formatted
+};
 
 struct ColumnMeaning {
     ColumnRole role = ColumnRole::Unknown;

@@ -114,9 +114,9 @@ CsvPlan::CsvPlan(const QStringList& header, int line) : header_(header) {
     };
     for (int column = 0; column < header.size(); ++column) {
         const ColumnMeaning& meaning = meanings[size_t(column)];
-        anyUsed = anyUsed ||
-                  (meaning.role != ColumnRole::Unknown && meaning.role != ColumnRole::Unnamed &&
-                   meaning.role != ColumnRole::TypeOf);
+        anyUsed =
+            anyUsed || (meaning.role != ColumnRole::Unknown &&
+                        meaning.role != ColumnRole::Unnamed && meaning.role != ColumnRole::TypeOf);
         switch (meaning.role) {
         case ColumnRole::Field: {
             int& slot = fields_[meaning.field];
@@ -146,8 +146,9 @@ CsvPlan::CsvPlan(const QStringList& header, int line) : header_(header) {
             extra(Extra::Email, column, meaning);
             break;
         case ColumnRole::AddressPart: {
-            auto group = std::find_if(groups_.begin(), groups_.end(),
-                                      [&](const AddressGroup& g) { return g.stem == meaning.stem; });
+            auto group = std::find_if(groups_.begin(), groups_.end(), [&](const AddressGroup& g) {
+                return g.stem == meaning.stem;
+            });
             if (group == groups_.end()) {
                 AddressGroup made;
                 made.stem = meaning.stem;
@@ -229,11 +230,10 @@ CsvPlan::CsvPlan(const QStringList& header, int line) : header_(header) {
                                     .arg(fieldList(), quotedList(wellKnownColumnNames())));
     // A type column that types nothing is left out like any other.
     for (const auto& [stem, column] : typeColumns_) {
-        const bool types =
-            std::any_of(extras_.begin(), extras_.end(),
-                        [&](const ExtraColumn& e) { return e.stem == stem; }) ||
-            std::any_of(groups_.begin(), groups_.end(),
-                        [&](const AddressGroup& g) { return g.stem == stem; });
+        const bool types = std::any_of(extras_.begin(), extras_.end(),
+                                       [&](const ExtraColumn& e) { return e.stem == stem; }) ||
+                           std::any_of(groups_.begin(), groups_.end(),
+                                       [&](const AddressGroup& g) { return g.stem == stem; });
         if (!types)
             leftOut_.push_back(column);
     }
@@ -355,10 +355,9 @@ QString CsvPlan::addressLine(const AddressGroup& group, bool location) const {
     QStringList streets{part(AddressPartKind::Street)};
     for (const int column : group.moreStreets)
         streets << cell(column).trimmed();
-    const QString beyond =
-        joinedParts(QStringList{part(AddressPartKind::PoBox), part(AddressPartKind::Extended)} +
-                    streets +
-                    QStringList{part(AddressPartKind::Region), part(AddressPartKind::PostalCode)});
+    const QString beyond = joinedParts(
+        QStringList{part(AddressPartKind::PoBox), part(AddressPartKind::Extended)} + streets +
+        QStringList{part(AddressPartKind::Region), part(AddressPartKind::PostalCode)});
     const QString city = part(AddressPartKind::City);
     const QString country = part(AddressPartKind::Country);
     QStringList types{group.type};

@@ -46,14 +46,28 @@ public:
     QStringList leftOutWarnings() const;
 
 private:
-    enum class Extra { Email, Phone, Company, Department, JobTitle, Birthday, BirthParts,
-                       Anniversary, Event, Web, Im, Categories, Nickname, Address };
+    enum class Extra {
+        Email,
+        Phone,
+        Company,
+        Department,
+        JobTitle,
+        Birthday,
+        BirthParts,
+        Anniversary,
+        Event,
+        Web,
+        Im,
+        Categories,
+        Nickname,
+        Address
+    };
     struct ExtraColumn {
         Extra kind;
         int column;
-        QString type;          // from the column's name
-        QString stem;          // ties it to its type columns
-        int group = -1;        // of Extra::Address
+        QString type;   // from the column's name
+        QString stem;   // ties it to its type columns
+        int group = -1; // of Extra::Address
     };
     struct AddressGroup {
         QString stem;
@@ -86,10 +100,10 @@ private:
     int birthYear_ = -1;
     int birthMonth_ = -1;
     int birthDay_ = -1;
-    std::vector<std::pair<int, int>> emails_; // rank, column: in order of preference
-    std::vector<AddressGroup> groups_;        // in order of preference for the location
-    std::vector<ExtraColumn> extras_;         // in column order
-    std::vector<int> messaging_;              // in column order
+    std::vector<std::pair<int, int>> emails_;          // rank, column: in order of preference
+    std::vector<AddressGroup> groups_;                 // in order of preference for the location
+    std::vector<ExtraColumn> extras_;                  // in column order
+    std::vector<int> messaging_;                       // in column order
     std::vector<std::pair<QString, int>> typeColumns_; // stem, column
     std::vector<int> leftOut_;
     std::vector<bool> leftOutHeld_;

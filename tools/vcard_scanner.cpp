@@ -234,13 +234,13 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
         if (*c == '.')
             nameStart = c + 1;
     const bool validName = isName(nameStart, trimmedEnd);
-    const QString written = shown(QString::fromUtf8(
-        begin, std::min<qsizetype>(nameEnd - begin, kShownNameBytes)));
+    const QString written =
+        shown(QString::fromUtf8(begin, std::min<qsizetype>(nameEnd - begin, kShownNameBytes)));
     if (!validName && nameEnd != lineEnd)
         throw FormatError(property.line,
                           QStringLiteral("'%1' is not a vCard property name").arg(written));
-    property.kind = validName ? kindOf(QByteArrayView(nameStart, trimmedEnd - nameStart))
-                              : PropertyKind::Other;
+    property.kind =
+        validName ? kindOf(QByteArrayView(nameStart, trimmedEnd - nameStart)) : PropertyKind::Other;
     const qsizetype nameOffset = nameStart - begin;
     const qsizetype nameLength = trimmedEnd - nameStart;
     const qsizetype groupOffset = nameBegin - begin;

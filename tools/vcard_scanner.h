@@ -48,10 +48,10 @@ enum class PropertyKind {
     Anniversary,
     Url,
     Categories,
-    Label,     // an address as printed on a label
-    Messaging, // X-JABBER, X-AIM, ...: a messaging address of the network in its name
-    Kind,      // individual, group, org, location
-    AbLabel,   // X-ABLabel: the type of the properties of its group
+    Label,       // an address as printed on a label
+    Messaging,   // X-JABBER, X-AIM, ...: a messaging address of the network in its name
+    Kind,        // individual, group, org, location
+    AbLabel,     // X-ABLabel: the type of the properties of its group
     Bookkeeping, // PRODID, REV, UID and the like: nothing a user wants back; not kept
 };
 
