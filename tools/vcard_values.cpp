@@ -140,14 +140,17 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
     return target;
 }
 
-void appendUtcOffset(QByteArray& out, int minutes) {
+void appendUtcOffset(QByteArray& out, int minutes, OffsetForm form) {
     const int magnitude = std::abs(minutes);
     const int hours = magnitude / 60;
     const int rest = magnitude % 60;
-    const char text[] = {minutes < 0 ? '-' : '+', char('0' + hours / 10),
-                         char('0' + hours % 10),  ':',
-                         char('0' + rest / 10),   char('0' + rest % 10)};
-    out.append(text, sizeof text);
+    out += minutes < 0 ? '-' : '+';
+    out += char('0' + hours / 10);
+    out += char('0' + hours % 10);
+    if (form == OffsetForm::Extended)
+        out += ':';
+    out += char('0' + rest / 10);
+    out += char('0' + rest % 10);
 }
 
 QString zoneInUri(const QString& uri) {
