@@ -285,6 +285,26 @@ void TestStoreTool::checkFindsProblems() {
                                            QLatin1Char(';') + palvane::nickIndexSql());
     QVERIFY(notesOf(textSpin).contains(QStringLiteral("expected an integer type")));
 
+    // Offsets in days and hours that disagree are a note naming the contacts; a blank one reads
+    // as 0, and rounding within the tolerance agrees.
+    const QString offsets = makeTable(
+        QStringLiteral("offsets.db"),
+        palvane::contactTableSql() + QLatin1Char(';') + palvane::nickIndexSql() +
+            QStringLiteral(";INSERT INTO contacts (\"IRC Nick\", \"IRC Time Displacement\", "
+                           "\"IRC Spin\") VALUES ('ok', 0.208333, 5), ('bob', 0.25, 5), "
+                           "('blank', NULL, 0), ('ann', NULL, 3), ('cy', -0.125, 3), "
+                           "('dee', 0.5, 0)"));
+    QCOMPARE(
+        notesOf(offsets),
+        QStringLiteral("palvane-table: %1: note: 4 contacts have an offset in days that is "
+                       "not their offset in hours, so that a nick search shows another time "
+                       "for them than browsing does: 'bob': \"IRC Time Displacement\" is "
+                       "0.25 days (6 hours) but \"IRC Spin\" is 5 hours; 'ann': \"IRC Time "
+                       "Displacement\" is 0 days (0 hours) but \"IRC Spin\" is 3 hours; 'cy': "
+                       "\"IRC Time Displacement\" is -0.125 days (-3 hours) but \"IRC Spin\" is "
+                       "3 hours; 1 more\n")
+            .arg(offsets));
+
     const QString other =
         makeTable(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE people (x)"));
     QVERIFY(problemsOf(other).contains(QStringLiteral("no table \"contacts\"")));
