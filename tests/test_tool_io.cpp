@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 
+#include <csignal>
 #include <fcntl.h>
 #include <pty.h>
 #include <unistd.h>
@@ -101,6 +102,8 @@ private slots:
     void vcardErrorsNameTheLine();
     void toolExportThenImport();
     void toolImportIsAllOrNothing();
+    void toolImportInterrupted_data();
+    void toolImportInterrupted();
     void toolRefusals();
     void toolExportAppearsWhenComplete();
     void toolMessages();
@@ -615,6 +618,45 @@ void TestToolIo::toolImportIsAllOrNothing() {
                                      "characters\n")
                           .arg(longNick.left(60)));
     QCOMPARE(palvane::readContacts(box.dbPath()).back().nick, longNick.left(64));
+}
+
+void TestToolIo::toolImportInterrupted_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestToolIo::toolImportInterrupted() {
+    QFETCH(int, signal);
+    Sandbox box;
+    box.createTable({palvane::test::contact(QStringLiteral("kept"))});
+    const QByteArray before = contentsOf(box.dbPath());
+    // A card with a picture, then the file stops coming: the import waits in the middle of the
+    // next card, its picture saved, when the signal comes.
+    QProcess process;
+    process.start(
+        QStringLiteral(PALVANE_TABLE_TOOL),
+        {QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("--format=vcard")});
+    QVERIFY(process.waitForStarted(30000));
+    process.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Pic\r\nNICKNAME:pic\r\n"
+                  "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAAS"
+                  "FvFNAAAAEElEQVR4nGP438AAQQxwFgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
+                  "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\r\n");
+    QVERIFY(process.waitForBytesWritten(30000));
+    QDir pictures(box.dataDir() + QStringLiteral("/pictures"));
+    QTRY_COMPARE_WITH_TIMEOUT(pictures.entryList(QDir::Files).size(), 1, 30000);
+
+    ::kill(pid_t(process.processId()), signal);
+    QVERIFY(process.waitForFinished(30000));
+    // Ended by the signal, as without the import's cleaning up, and nothing left behind.
+    QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(process.exitCode(), signal);
+    QCOMPARE(process.readAllStandardError(),
+             QByteArray("palvane-table: interrupted; nothing was imported\n"));
+    QVERIFY2(pictures.entryList(QDir::Files | QDir::Hidden).isEmpty(),
+             qPrintable(pictures.entryList(QDir::Files | QDir::Hidden).join(QLatin1Char(' '))));
+    QCOMPARE(contentsOf(box.dbPath()), before);
 }
 
 void TestToolIo::toolRefusals() {

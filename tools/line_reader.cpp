@@ -1,6 +1,7 @@
 #include "tools/line_reader.h"
 
 #include "tools/contacts_format.h"
+#include "tools/interruption.h"
 
 #include <QStringDecoder>
 
@@ -46,8 +47,10 @@ bool LineReader::fill() {
     if (buffer_.size() - end_ < kChunk / 2)
         buffer_.resize(buffer_.size() * 2); // one line longer than the buffer
     const qint64 got = device_.read(buffer_.data() + end_, buffer_.size() - end_);
-    if (got < 0)
+    if (got < 0) {
+        InterruptGuard::check();
         throw ToolError(QStringLiteral("cannot read %1: %2").arg(name_, device_.errorString()));
+    }
     if (got == 0) {
         atEnd_ = true;
         return false;
