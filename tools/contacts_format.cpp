@@ -44,6 +44,14 @@ QString shown(const QString& value) {
     return out;
 }
 
+QString sizeText(qsizetype bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return QStringLiteral("%1 KiB").arg(bytes / 1024);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
 QString normaliseLineBreaks(QString text) {
     if (!text.contains(QLatin1Char('\r')))
         return text;

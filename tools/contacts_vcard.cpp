@@ -478,9 +478,9 @@ struct VCardReader::Impl {
             return {};
         }
         if (bytes->size() > kMaxEmbeddedPictureBytes)
-            throw FormatError(line, QStringLiteral("the embedded picture is larger than %1 MiB, "
-                                                   "the most an import takes")
-                                        .arg(kMaxEmbeddedPictureBytes / (1024 * 1024)));
+            throw FormatError(line, QStringLiteral("the embedded picture is larger than %1, the "
+                                                   "most an import takes")
+                                        .arg(sizeText(kMaxEmbeddedPictureBytes)));
         QString problem;
         const QString path = options.pictures->store(*bytes, row.nick, &problem);
         if (path.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "tools/contacts_format.h"
 #include "tools/interruption.h"
+#include "tools/read_limits.h"
 
 #include <QStringDecoder>
 
@@ -44,8 +45,9 @@ bool LineReader::fill() {
         end_ -= start_;
         start_ = 0;
     }
+    // One line longer than the buffer: room for it, but never beyond the longest line taken.
     if (buffer_.size() - end_ < kChunk / 2)
-        buffer_.resize(buffer_.size() * 2); // one line longer than the buffer
+        buffer_.resize(std::min(buffer_.size() * 2, std::max(maxLine_, kChunk) + kChunk));
     const qint64 got = device_.read(buffer_.data() + end_, buffer_.size() - end_);
     if (got < 0) {
         InterruptGuard::check();
@@ -128,10 +130,10 @@ bool LineReader::next(QByteArrayView& line) {
         const qsizetype whole = (end_ - start_) - (end_ - start_) % unit_;
         const qsizetype offset = lineBreak >= 0 ? lineBreak - start_ : whole;
         if (offset > maxLine_)
-            throw FormatError(line_ + 1, QStringLiteral("the line is longer than %1 bytes, "
-                                                        "longer than any value of a contact; "
-                                                        "is it a contact file?")
-                                             .arg(maxLine_));
+            throw FormatError(line_ + 1, QStringLiteral("the line is longer than %1, longer "
+                                                        "than any value of a contact; is it a "
+                                                        "contact file?")
+                                             .arg(sizeText(maxLine_)));
         fill();
         scanned = start_ + offset;
     }

@@ -5,7 +5,7 @@
 // any shape is read in bounded memory: longer input is refused, naming its line, before it is
 // held whole.
 
-#include <QtGlobal>
+#include <QString>
 
 namespace palvane::tool {
 
@@ -19,7 +19,11 @@ inline constexpr qsizetype kMaxCsvLineBytes = 4 * kMaxCsvRecordCharacters;
 inline constexpr qsizetype kMaxTextPropertyBytes = qsizetype(512) * 1024;
 // A picture embedded in a vCard, decoded.
 inline constexpr qsizetype kMaxEmbeddedPictureBytes = qsizetype(16) * 1024 * 1024;
-// The picture's property as written: base64 (four bytes for three), with its blanks.
-inline constexpr qsizetype kMaxPicturePropertyBytes = kMaxEmbeddedPictureBytes / 3 * 4 * 9 / 8;
+// The picture's property as written: base64 (four bytes for three), with room for its blanks.
+inline constexpr qsizetype kMaxPicturePropertyBytes = qsizetype(24) * 1024 * 1024;
+static_assert(kMaxPicturePropertyBytes > kMaxEmbeddedPictureBytes / 3 * 4);
+
+// A size for messages: "512 KiB", "4 MiB".
+QString sizeText(qsizetype bytes);
 
 } // namespace palvane::tool

@@ -269,14 +269,14 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
     const auto tooLong = [&] {
         if (property.kind == PropertyKind::Photo)
             return FormatError(property.line,
-                               QStringLiteral("the embedded picture is larger than %1 MiB, the "
+                               QStringLiteral("the embedded picture is larger than %1, the "
                                               "most an import takes")
-                                   .arg(kMaxEmbeddedPictureBytes / (1024 * 1024)));
-        return FormatError(property.line,
-                           QStringLiteral("the property %1 is longer than %2 KiB, longer than "
-                                          "any value the table holds")
-                               .arg(QString::fromLatin1(property.name))
-                               .arg(kMaxTextPropertyBytes / 1024));
+                                   .arg(sizeText(kMaxEmbeddedPictureBytes)));
+        return FormatError(
+            property.line,
+            QStringLiteral("the property %1 is longer than %2, longer than "
+                           "any value the table holds")
+                .arg(QString::fromLatin1(property.name), sizeText(kMaxTextPropertyBytes)));
     };
 
     qsizetype length = raw_.size();
