@@ -5,6 +5,7 @@
 
 #include "tests/support/sandbox.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTest>
 
@@ -31,9 +32,11 @@ struct LimitedRun {
 LimitedRun runLimited(qint64 kib, const QString& command, const QString& setup = {}) {
     QProcess process;
     const QString script = setup + QStringLiteral("\n(ulimit -v $L; %1)").arg(command);
-    process.start(QStringLiteral("bash"),
-                  {QStringLiteral("-c"), QStringLiteral("T=\"$0\"; L=$1; ") + script,
-                   QStringLiteral(PALVANE_TABLE_TOOL), QString::number(kib)});
+    process.start(
+        QStringLiteral("bash"),
+        {QStringLiteral("-c"),
+         QStringLiteral("T=\"$0\"; L=$1; mkdir -p tmp; export TMPDIR=\"$PWD/tmp\"; ") + script,
+         QStringLiteral(PALVANE_TABLE_TOOL), QString::number(kib)});
     LimitedRun run;
     if (!process.waitForFinished(60000))
         return run;
@@ -126,6 +129,9 @@ void TestToolMemoryLimits::everyCommandEndsWithItsMessage() {
                  qPrintable(what));
     }
     QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    // Nothing of a failed run stays behind in the temporary folder.
+    QCOMPARE(QDir(QStringLiteral("tmp")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList());
 }
 
 void TestToolMemoryLimits::longInputIsRefusedByItsLine_data() {

@@ -201,6 +201,15 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
     return report;
 }
 
+QString importSummary(const TransferReport& report, const QString& tablePath) {
+    QString summary =
+        QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(tablePath);
+    if (report.extrasInNotes > 0)
+        summary += QStringLiteral("; %1 values the table has no field for went to their notes")
+                       .arg(report.extrasInNotes);
+    return summary;
+}
+
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,
                               int localUtcOffsetSeconds, const TransferHooks& hooks) {
     ContactCursor cursor = openForExport(tablePath);

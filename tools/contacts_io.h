@@ -45,6 +45,9 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks = {});
 
+// "Imported 3 contacts into T", and how many values went to the notes when any did.
+QString importSummary(const TransferReport& report, const QString& tablePath);
+
 // Writes every contact of the table, in natural order, to file ("-" or empty: standard
 // output). An existing file is never overwritten, and the file appears only when complete.
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,
