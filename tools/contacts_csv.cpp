@@ -254,8 +254,10 @@ bool CsvReader::next(DecodedContact& contact, int& line) {
                 for (const QString& warning : d->plan->leftOutWarnings())
                     d->warn(warning);
                 if (d->emptyRecords > 0)
-                    d->warn(QStringLiteral("%1 rows with every cell empty were skipped")
-                                .arg(d->emptyRecords));
+                    d->warn(d->emptyRecords == 1
+                                ? QStringLiteral("1 row with every cell empty was skipped")
+                                : QStringLiteral("%1 rows with every cell empty were skipped")
+                                      .arg(d->emptyRecords));
             }
             return false;
         }

@@ -397,9 +397,11 @@ struct VCardReader::Impl {
         if (!warn)
             return;
         if (emptyCards > 0)
-            warn(QStringLiteral("%1 cards that hold nothing (no name, nick, e-mail or other "
-                                "value) were skipped")
-                     .arg(emptyCards));
+            warn((emptyCards == 1 ? QStringLiteral("1 card that holds nothing (no name, nick, "
+                                                   "e-mail or other value) was skipped")
+                                  : QStringLiteral("%1 cards that hold nothing (no name, nick, "
+                                                   "e-mail or other value) were skipped")
+                                        .arg(emptyCards)));
         if (leftOut.isEmpty())
             return;
         QStringList names;
