@@ -96,6 +96,10 @@ private slots:
     void csvRoundTrip();
     void csvHeaderAndOffsets();
     void csvErrorsNameTheLine();
+    void csvHeaderShapes_data();
+    void csvHeaderShapes();
+    void lastRecordWithoutLineBreak_data();
+    void lastRecordWithoutLineBreak();
     void vcardRoundTrip();
     void vcardFromOtherPrograms();
     void vcardTimeZones();
@@ -183,6 +187,13 @@ void TestToolIo::csvHeaderAndOffsets() {
     QCOMPARE(days.warnings.size(), 2);
     QVERIFY2(days.warnings[0].startsWith(QStringLiteral("line 3, contact 'odd'")),
              qPrintable(days.warnings[0]));
+    // Both columns: a record that gives one has the other derived; two that agree are kept.
+    const ReadContacts both = readCsv("IRC Nick,IRC Spin,IRC Time Displacement\n"
+                                      "h,-5,\nd,,0.25\nb,5,0.208333\n");
+    QCOMPARE(both.contacts[0].timeDisplacement, std::optional<double>(-5 / 24.0));
+    QCOMPARE(both.contacts[1].spin, std::optional<int>(6));
+    QCOMPARE(both.contacts[2].timeDisplacement, std::optional<double>(0.208333));
+    QVERIFY(both.warnings.isEmpty());
 }
 
 void TestToolIo::csvErrorsNameTheLine() {
@@ -230,6 +241,8 @@ void TestToolIo::csvErrorsNameTheLine() {
         {"", QStringLiteral("line 1: the header row is missing (the columns are \"IRC Nick\", "
                             "\"IRC Name\", \"IRC Location\", \"IRC Email\", \"IRC Notes\", \"IRC "
                             "Time Displacement\", \"IRC Spin\", \"IRC Picture\")")},
+        {"IRC Nick\nok\n\x89PNG\r\n\x1A\n" + QByteArray("\0\0\0\rIHDR", 8),
+         QStringLiteral("line 5: the file holds binary data (the byte 0x00), not text")},
         {header + "ok\xC3\xA9,,1\r\nbad\xC3(,,1\r\n",
          QStringLiteral("line 3: the text is not valid UTF-8")},
     };
@@ -241,6 +254,87 @@ void TestToolIo::csvErrorsNameTheLine() {
             thrown = error.message();
         }
         QCOMPARE(thrown, message);
+    }
+}
+
+void TestToolIo::csvHeaderShapes_data() {
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QStringList>("warnings");
+    const QStringList none;
+    QTest::newRow("header and rows end in a separator")
+        << QByteArray("IRC Nick,IRC Name,\nx,y,\n") << none;
+    QTest::newRow("header ends in a separator, rows do not")
+        << QByteArray("IRC Nick,IRC Name,\nx,y\n") << none;
+    QTest::newRow("rows end in a separator, header does not")
+        << QByteArray("IRC Nick;IRC Name\nx;y;;\n") << none;
+    QTest::newRow("unnamed column holding data")
+        << QByteArray("IRC Nick,,IRC Name, \nx,,y,\nx,secret,y,\n")
+        << QStringList{QStringLiteral("column 2 has no name in the header row; its values were "
+                                      "not imported")};
+}
+
+void TestToolIo::csvHeaderShapes() {
+    QFETCH(QByteArray, csv);
+    QFETCH(QStringList, warnings);
+    Sandbox box;
+    const ReadContacts read = readCsv(csv);
+    for (const ContactRow& row : read.contacts)
+        QCOMPARE(row.nick + QLatin1Char('|') + row.name, QStringLiteral("x|y"));
+    QCOMPARE(read.contacts.size(), size_t(csv.count('\n') - 1));
+    QCOMPARE(read.warnings, warnings);
+}
+
+void TestToolIo::lastRecordWithoutLineBreak_data() {
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("format");
+    const QString csv = QString::fromUtf8("IRC Nick,IRC Notes\na,café\nb,\"two\nlines\"");
+    const QString vcard = QString::fromUtf8("BEGIN:VCARD\nVERSION:3.0\nNICKNAME:a\nNOTE:café\n"
+                                            "END:VCARD\nBEGIN:VCARD\nVERSION:3.0\nNICKNAME:b\n"
+                                            "NOTE:two\\nlines\nEND:VCARD");
+    const auto ends = [](QString text, const char* end) {
+        return text.replace(QLatin1Char('\n'), QLatin1String(end));
+    };
+    const auto encoded = [](const QString& text, const char* encoding) -> QByteArray {
+        return QStringEncoder(encoding, QStringEncoder::Flag::WriteBom).encode(text);
+    };
+    QTest::newRow("csv, LF") << ends(csv, "\n").toUtf8() << QStringLiteral("csv");
+    QTest::newRow("csv, CR LF") << ends(csv, "\r\n").toUtf8() << QStringLiteral("csv");
+    QTest::newRow("csv, CR") << ends(csv, "\r").toUtf8() << QStringLiteral("csv");
+    QTest::newRow("csv, UTF-16LE")
+        << encoded(ends(csv, "\r\n"), "UTF-16LE") << QStringLiteral("csv");
+    QTest::newRow("csv, UTF-16BE") << encoded(ends(csv, "\n"), "UTF-16BE") << QStringLiteral("csv");
+    QTest::newRow("csv, Windows-1252")
+        << QByteArray(QStringEncoder("windows-1252").encode(ends(csv, "\r\n")))
+        << QStringLiteral("csv");
+    QTest::newRow("vcard, CR LF") << ends(vcard, "\r\n").toUtf8() << QStringLiteral("vcard");
+    QTest::newRow("vcard, LF") << ends(vcard, "\n").toUtf8() << QStringLiteral("vcard");
+    QTest::newRow("vcard, UTF-16LE")
+        << encoded(ends(vcard, "\r\n"), "UTF-16LE") << QStringLiteral("vcard");
+}
+
+// The last record of a file may end where the file does, without its line break: it is
+// imported like every other, from a file and through a pipe.
+void TestToolIo::lastRecordWithoutLineBreak() {
+    QFETCH(QByteArray, file);
+    QFETCH(QString, format);
+    Sandbox box;
+    const QStringList expected = {QString::fromUtf8("a | café"), QStringLiteral("b | two\nlines")};
+    const auto nicksAndNotes = [](const std::vector<ContactRow>& rows) {
+        QStringList lines;
+        for (const ContactRow& row : rows)
+            lines << row.nick + QStringLiteral(" | ") + row.notes;
+        return lines;
+    };
+    const ReadContacts read = format == QLatin1String("csv") ? readCsv(file) : readVCards(file, 0);
+    QCOMPARE(nicksAndNotes(read.contacts), expected);
+    writeFile(QStringLiteral("contacts.") + format, file);
+    for (const QString& source : {QStringLiteral("contacts.") + format, QStringLiteral("-")}) {
+        QVERIFY(!QFile::exists(box.dbPath()) || QFile::remove(box.dbPath()));
+        box.createTable();
+        const ToolRun run =
+            runTool({QStringLiteral("import"), source, QStringLiteral("--format"), format}, file);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(nicksAndNotes(palvane::readContacts(box.dbPath())), expected);
     }
 }
 
@@ -585,7 +679,7 @@ void TestToolIo::toolImportIsAllOrNothing() {
     // An embedded picture is written beside the table only for an import that goes through.
     QVERIFY(palvane::test::RawDb(box.dbPath()).exec(QStringLiteral("DROP TRIGGER refuse")));
     const QByteArray photoCard =
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Pic\r\nNICKNAME:pic\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Pic\r\nNICKNAME:pic\r\nTEL;TYPE=cell:+1 555 0100\r\n"
         "PHOTO;ENCODING=b;TYPE=PNG:iVBORw0KGgoAAAANSUhEUgAAAAMAAAACCAIAAAAS"
         "FvFNAAAAEElEQVR4nGP438AAQQxwFgBf0gj7joAKVQAAAABJRU5ErkJggg==\r\n"
         "END:VCARD\r\n";
@@ -593,12 +687,15 @@ void TestToolIo::toolImportIsAllOrNothing() {
     const QString pictures = box.dataDir() + QStringLiteral("/pictures");
     run = runTool({QStringLiteral("import"), QStringLiteral("pic-broken.vcf")});
     QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.startsWith(QStringLiteral("palvane-table: pic-broken.vcf: line 8: no ':'")),
+    QVERIFY2(run.err.startsWith(QStringLiteral("palvane-table: pic-broken.vcf: line 9: no ':'")),
              qPrintable(run.err));
     QVERIFY(QDir(pictures).isEmpty());
     writeFile(QStringLiteral("pic.vcf"), photoCard);
     run = runTool({QStringLiteral("import"), QStringLiteral("pic.vcf")});
     QCOMPARE(run.exitCode, 0);
+    // The summary counts what went to the notes.
+    QCOMPARE(run.out, QStringLiteral("Imported 1 contacts into data/palvane.db; 1 value the table "
+                                     "has no field for went to the notes\n"));
     const QStringList stored = QDir(pictures).entryList(QDir::Files);
     QCOMPARE(stored.size(), 1);
     QVERIFY2(stored[0].startsWith(QStringLiteral("pic-")) && stored[0].endsWith(".bmp"),

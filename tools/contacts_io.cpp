@@ -204,8 +204,10 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
 QString importSummary(const TransferReport& report, const QString& tablePath) {
     QString summary =
         QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(tablePath);
-    if (report.extrasInNotes > 0)
-        summary += QStringLiteral("; %1 values the table has no field for went to their notes")
+    if (report.extrasInNotes == 1)
+        summary += QStringLiteral("; 1 value the table has no field for went to the notes");
+    else if (report.extrasInNotes > 1)
+        summary += QStringLiteral("; %1 values the table has no field for went to the notes")
                        .arg(report.extrasInNotes);
     return summary;
 }
