@@ -4,6 +4,7 @@
 #include "tools/read_limits.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace palvane::tool {
 
@@ -49,54 +50,58 @@ bool isBase64Line(QByteArrayView line) {
 }
 
 PropertyKind kindOf(QByteArrayView name) {
-    static const std::pair<const char*, PropertyKind> kinds[] = {
-        {"BEGIN", PropertyKind::Begin},
-        {"END", PropertyKind::End},
-        {"VERSION", PropertyKind::Version},
-        {"FN", PropertyKind::Fn},
-        {"N", PropertyKind::N},
-        {"NICKNAME", PropertyKind::Nickname},
-        {"EMAIL", PropertyKind::Email},
-        {"ADR", PropertyKind::Adr},
-        {"NOTE", PropertyKind::Note},
-        {"TZ", PropertyKind::Tz},
-        {"PHOTO", PropertyKind::Photo},
-        {"IMPP", PropertyKind::Impp},
-        {"TEL", PropertyKind::Tel},
-        {"ORG", PropertyKind::Org},
-        {"TITLE", PropertyKind::Title},
-        {"ROLE", PropertyKind::Role},
-        {"BDAY", PropertyKind::Bday},
-        {"ANNIVERSARY", PropertyKind::Anniversary},
-        {"X-ANNIVERSARY", PropertyKind::Anniversary},
-        {"X-EVOLUTION-ANNIVERSARY", PropertyKind::Anniversary},
-        {"URL", PropertyKind::Url},
-        {"CATEGORIES", PropertyKind::Categories},
-        {"LABEL", PropertyKind::Label},
-        {"KIND", PropertyKind::Kind},
-        {"X-ADDRESSBOOKSERVER-KIND", PropertyKind::Kind},
-        {"X-ABLABEL", PropertyKind::AbLabel},
-        {"X-AIM", PropertyKind::Messaging},
-        {"X-ICQ", PropertyKind::Messaging},
-        {"X-JABBER", PropertyKind::Messaging},
-        {"X-GOOGLE-TALK", PropertyKind::Messaging},
-        {"X-MSN", PropertyKind::Messaging},
-        {"X-YAHOO", PropertyKind::Messaging},
-        {"X-SKYPE", PropertyKind::Messaging},
-        {"X-SKYPE-USERNAME", PropertyKind::Messaging},
-        {"X-GADUGADU", PropertyKind::Messaging},
-        {"X-QQ", PropertyKind::Messaging},
-        {"X-GROUPWISE", PropertyKind::Messaging},
-        {"PRODID", PropertyKind::Bookkeeping},
-        {"REV", PropertyKind::Bookkeeping},
-        {"UID", PropertyKind::Bookkeeping},
-        {"CLIENTPIDMAP", PropertyKind::Bookkeeping},
-        {"X-ABUID", PropertyKind::Bookkeeping},
-        {"X-ABSHOWAS", PropertyKind::Bookkeeping}};
-    for (const auto& [text, kind] : kinds)
-        if (qsizetype(std::strlen(text)) == name.size() &&
-            qstrnicmp(text, name.data(), size_t(name.size())) == 0)
-            return kind;
+    struct Known {
+        std::string_view name;
+        PropertyKind kind;
+    };
+    static constexpr Known kinds[] = {{"BEGIN", PropertyKind::Begin},
+                                      {"END", PropertyKind::End},
+                                      {"VERSION", PropertyKind::Version},
+                                      {"FN", PropertyKind::Fn},
+                                      {"N", PropertyKind::N},
+                                      {"NICKNAME", PropertyKind::Nickname},
+                                      {"EMAIL", PropertyKind::Email},
+                                      {"ADR", PropertyKind::Adr},
+                                      {"NOTE", PropertyKind::Note},
+                                      {"TZ", PropertyKind::Tz},
+                                      {"PHOTO", PropertyKind::Photo},
+                                      {"IMPP", PropertyKind::Impp},
+                                      {"TEL", PropertyKind::Tel},
+                                      {"ORG", PropertyKind::Org},
+                                      {"TITLE", PropertyKind::Title},
+                                      {"ROLE", PropertyKind::Role},
+                                      {"BDAY", PropertyKind::Bday},
+                                      {"ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"X-ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"X-EVOLUTION-ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"URL", PropertyKind::Url},
+                                      {"CATEGORIES", PropertyKind::Categories},
+                                      {"LABEL", PropertyKind::Label},
+                                      {"KIND", PropertyKind::Kind},
+                                      {"X-ADDRESSBOOKSERVER-KIND", PropertyKind::Kind},
+                                      {"X-ABLABEL", PropertyKind::AbLabel},
+                                      {"X-AIM", PropertyKind::Messaging},
+                                      {"X-ICQ", PropertyKind::Messaging},
+                                      {"X-JABBER", PropertyKind::Messaging},
+                                      {"X-GOOGLE-TALK", PropertyKind::Messaging},
+                                      {"X-MSN", PropertyKind::Messaging},
+                                      {"X-YAHOO", PropertyKind::Messaging},
+                                      {"X-SKYPE", PropertyKind::Messaging},
+                                      {"X-SKYPE-USERNAME", PropertyKind::Messaging},
+                                      {"X-GADUGADU", PropertyKind::Messaging},
+                                      {"X-QQ", PropertyKind::Messaging},
+                                      {"X-GROUPWISE", PropertyKind::Messaging},
+                                      {"PRODID", PropertyKind::Bookkeeping},
+                                      {"REV", PropertyKind::Bookkeeping},
+                                      {"UID", PropertyKind::Bookkeeping},
+                                      {"CLIENTPIDMAP", PropertyKind::Bookkeeping},
+                                      {"X-ABUID", PropertyKind::Bookkeeping},
+                                      {"X-ABSHOWAS", PropertyKind::Bookkeeping}};
+    // Names of other lengths are not compared at all: most properties cost one pass.
+    for (const Known& known : kinds)
+        if (qsizetype(known.name.size()) == name.size() &&
+            qstrnicmp(known.name.data(), name.data(), size_t(name.size())) == 0)
+            return known.kind;
     return PropertyKind::Other;
 }
 
