@@ -4,9 +4,7 @@
 
 #include "main_window/tform1.h"
 
-#include "app/window_set.h"
 #include "main_window/spin_edit.h"
-#include "main_window/tokbottomdlg.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 #include "widgets/message_box.h"
@@ -107,7 +105,7 @@ void TForm1::Button5Click() {
                            "the moment though, I can't seem to find any... :-)"));
         return;
     }
-    if (OKBottomDlg->ShowModal() != palvane::mrOk)
+    if (openedWindows_.deleteConfirmation->ShowModal() != palvane::mrOk)
         return;
     Table1->deleteRecord();
     Table1->refresh();

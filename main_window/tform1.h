@@ -20,6 +20,7 @@
 // display_routines.cpp, world_clock.cpp, nick_search.cpp, entry_editing.cpp, banner.cpp.
 
 #include "core/clock_format.h"
+#include "main_window/opened_windows.h"
 #include "side_windows/typewriter.h"
 
 #include <QMainWindow>
@@ -57,6 +58,9 @@ class TForm1 : public QMainWindow {
 public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
+
+    // The windows the commands open, handed over once at start-up after they are created.
+    void setOpenedWindows(const palvane::OpenedWindows& windows) { openedWindows_ = windows; }
 
     // Life cycle.
     void FormCreate();
@@ -197,6 +201,7 @@ private:
     // Fills the spin box from the current record's "IRC Spin" (0 when blank or none).
     void SpinFromRecord();
 
+    palvane::OpenedWindows openedWindows_;
     double timeDisplacement_ = 0.0;
     // The record the last New Entry stored, until the tab switch purges it; -1 for none.
     qint64 newEntryRowId_ = -1;

@@ -1,7 +1,7 @@
 // Loading pictures: the four kinds and their natural sizes, the extension rule, files that are
 // not regular files, damaged content, metafile mapping details, and the picture box.
 
-#include "side_windows/picture.h"
+#include "pictures/picture.h"
 #include "side_windows/picture_box.h"
 #include "tests/support/sandbox.h"
 #include "widgets/error_report.h"
