@@ -383,6 +383,18 @@ void TestToolIo::vcardRoundTrip() {
     // With the user an hour east of UTC, five hours ahead of them is six ahead of UTC.
     QVERIFY(writeVCards(rows, VCardVersion::V4, 3600).contains("TZ;VALUE=utc-offset:+0600\r\n"));
 
+    // A contact with a name and no nick keeps its blank nick; an empty e-mail property does not
+    // hide a filled one.
+    ContactRow unnamed = makeRow({}, QStringLiteral("Ann Lee"), {}, {}, {}, 0, {});
+    QCOMPARE(describe(readVCards(writeVCards({unnamed}, VCardVersion::V4, 0), 0).contacts),
+             describe({unnamed}));
+    QCOMPARE(readVCards("BEGIN:VCARD\nVERSION:4.0\nFN:E\nEMAIL;PREF=1:\nEMAIL:e@example.org\n"
+                        "END:VCARD\n",
+                        0)
+                 .contacts[0]
+                 .email,
+             QStringLiteral("e@example.org"));
+
     // A relative picture path becomes absolute (a file: URI cannot be relative), with a warning.
     QStringList warnings;
     const QByteArray relative =

@@ -220,14 +220,24 @@ struct VCardReader::Impl {
             pending.clear();
             return false;
         }
-        if (nickname)
+        // An empty NICKNAME is a contact without a nick, as the export writes one.
+        bool nickGiven = nickname != nullptr;
+        if (nickname) {
             row.nick = listValues(text(*nickname)).value(0);
-        else if (const std::optional<QString> nick = ircNick())
+        } else if (const std::optional<QString> nick = ircNick()) {
             row.nick = *nick;
+            nickGiven = true;
+        }
 
-        const VCardProperty* email = preferred(card, PropertyKind::Email);
-        if (email)
-            row.email = unescape(text(*email)).trimmed();
+        // The preferred address that is not empty.
+        const VCardProperty* email = nullptr;
+        for (const VCardProperty* candidate : byPreference(card, PropertyKind::Email)) {
+            row.email = unescape(text(*candidate)).trimmed();
+            if (!row.email.isEmpty()) {
+                email = candidate;
+                break;
+            }
+        }
         const VCardProperty* address = locationSource();
         if (address)
             row.location = placeName(components(text(*address)).value(AdrLocality),
@@ -244,10 +254,10 @@ struct VCardReader::Impl {
         const VCardProperty* photo = preferred(card, PropertyKind::Photo);
         for (const VCardProperty& property : card)
             addExtra(property, contact, {nickname, email, address, photo}, organisation, phone);
-        // A contact without nick and name still names itself; its nick is its name.
-        if (row.nick.isEmpty())
-            nameFromOtherValues(row, organisation, phone);
-        if (row.nick.isEmpty())
+        // A contact without nick and name still names itself; without a nick of its own, its
+        // nick is its name.
+        nameFromOtherValues(row, organisation, phone);
+        if (!nickGiven)
             row.nick = row.name;
         // FN is required, so a contact without a real name carries its nick there, beside an
         // empty N.
