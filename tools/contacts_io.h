@@ -38,9 +38,12 @@ struct TransferReport {
     qint64 extrasInNotes = 0; // import: values without a field of their own, put in the notes
 };
 
-// Reads file ("-" is standard input) and adds its contacts to the table. Embedded pictures are
+// Reads file ("-" is standard input) and adds its contacts to the table, the values the table
+// has no field for as lines after their notes (counted in the report). Embedded pictures are
 // written to the directory "pictures" beside the table. Throws ToolError (a malformed file:
-// "FILE: line N: ...") or TableError; nothing is added then.
+// "FILE: line N: ...") or TableError; nothing is added then, and the pictures written are
+// removed. SIGINT, SIGTERM or SIGHUP end it the same way, and then the process by that signal
+// (interruption.h).
 TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks = {});
