@@ -93,19 +93,10 @@ struct CsvReader::Impl {
         if (!windows1252) {
             if (lines.encoding() != LineReader::Encoding::Utf8)
                 return QString::fromUtf8(bytes); // converted from UTF-16 by the reader
-            bool ascii = true;
-            for (const char c : bytes)
-                if (static_cast<unsigned char>(c) >= 0x80) {
-                    ascii = false;
-                    break;
-                }
-            if (ascii)
-                return QString::fromLatin1(bytes);
-            QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            QString text = utf8.decode(bytes);
-            if (!utf8.hasError()) {
-                sawNonAscii = true;
-                return text;
+            if (std::optional<QString> text = utf8Text(bytes)) {
+                // Characters beyond ASCII take more than one byte each.
+                sawNonAscii = sawNonAscii || text->size() != bytes.size();
+                return *std::move(text);
             }
             if (sawNonAscii)
                 throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));

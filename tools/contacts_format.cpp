@@ -71,7 +71,7 @@ QString normaliseLineBreaks(QString text) {
     return out;
 }
 
-QString decodeUtf8(QByteArrayView bytes, int line) {
+std::optional<QString> utf8Text(QByteArrayView bytes) {
     bool ascii = true;
     for (const char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -83,8 +83,15 @@ QString decodeUtf8(QByteArrayView bytes, int line) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+        return std::nullopt;
     return text;
+}
+
+QString decodeUtf8(QByteArrayView bytes, int line) {
+    std::optional<QString> text = utf8Text(bytes);
+    if (!text)
+        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+    return *std::move(text);
 }
 
 QString placeName(const QString& locality, const QString& country) {

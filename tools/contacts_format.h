@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -85,6 +86,8 @@ QString normaliseLineBreaks(QString text);
 
 // Bytes that must be UTF-8 as text; FormatError naming line when they are not.
 QString decodeUtf8(QByteArrayView bytes, int line);
+// The same without the error: nothing when the bytes are not UTF-8.
+std::optional<QString> utf8Text(QByteArrayView bytes);
 
 // A location from the parts of an address: "Locality, Country", or the one that is not empty.
 QString placeName(const QString& locality, const QString& country);
