@@ -2,6 +2,7 @@
 
 #include "store/field_names.h"
 #include "store/schema_connection.h"
+#include "store/table_layout.h"
 
 #include <QStringList>
 
@@ -12,43 +13,31 @@ namespace palvane {
 
 namespace {
 
-// The file's column name and declared text length for each field.
-struct Columns {
-    std::array<QString, FieldCount> names;
-    std::array<int, FieldCount> lengths{};
+QString columnList(const TableLayout& layout) {
+    QStringList quoted;
+    for (const QString& name : layout.columns)
+        quoted << sql::quoteIdentifier(name);
+    return quoted.join(QStringLiteral(", "));
+}
 
-    QString list() const {
-        QStringList quoted;
-        for (const QString& name : names)
-            quoted << sql::quoteIdentifier(name);
-        return quoted.join(QStringLiteral(", "));
-    }
-};
-
-// A missing column is an error naming the field.
-Columns readColumns(const SchemaConnection& connection) {
+// The columns of the eight fields; a missing one is an error naming the field.
+TableLayout readColumns(const SchemaConnection& connection) {
     sql::Statement info;
-    connection.prepare(info, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts')"),
-                       false);
-    Columns columns;
+    connection.prepare(
+        info, QStringLiteral("SELECT cid, name, type FROM pragma_table_info('contacts')"), false);
+    TableLayout layout;
     bool anyColumn = false;
     sql::StatementUse use(info.get());
     int rc;
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
         anyColumn = true;
-        const QString name = sql::columnText(info.get(), 0);
-        for (int i = 0; i < FieldCount; ++i)
-            if (columns.names[i].isEmpty() &&
-                name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
-                columns.names[i] = name;
-                if (fieldKind(i) == FieldKind::Text)
-                    columns.lengths[i] = sql::declaredLength(sql::columnText(info.get(), 1));
-            }
+        layout.addColumn(sql::columnText(info.get(), 1), sql::columnText(info.get(), 2),
+                         sqlite3_column_int(info.get(), 0));
     }
     if (rc != SQLITE_DONE)
         connection.fail();
     for (int i = 0; i < FieldCount; ++i) {
-        if (!columns.names[i].isEmpty())
+        if (!layout.columns[i].isEmpty())
             continue;
         const QString message =
             QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[i]));
@@ -56,7 +45,7 @@ Columns readColumns(const SchemaConnection& connection) {
             throw MissingTableError(message);
         throw TableError(message);
     }
-    return columns;
+    return layout;
 }
 
 void setCacheSize(const SchemaConnection& connection, int cacheKiB) {
@@ -147,17 +136,17 @@ void readRow(sqlite3_stmt* stmt, ContactRow& row) {
 
 struct ContactCursor::Impl {
     SchemaConnection connection;
-    Columns columns;
+    TableLayout layout;
     sql::Statement select;
     bool done = false;
 
     Impl(const QString& path, int cacheKiB)
         : connection(path, SQLITE_OPEN_READONLY, QStringLiteral("Cannot read the contact table")),
-          columns(readColumns(connection)) {
+          layout(readColumns(connection)) {
         setCacheSize(connection, cacheKiB);
         connection.prepare(
-            select, QStringLiteral("SELECT %1 FROM contacts ORDER BY rowid").arg(columns.list()),
-            true);
+            select,
+            QStringLiteral("SELECT %1 FROM contacts ORDER BY rowid").arg(columnList(layout)), true);
     }
 };
 
@@ -195,17 +184,17 @@ bool ContactCursor::next(ContactRow& row) {
 
 struct ContactInserter::Impl {
     SchemaConnection connection;
-    Columns columns;
+    TableLayout layout;
     sql::Statement insert;
 
     Impl(const QString& path, int cacheKiB)
         : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot add contacts to")),
-          columns(readColumns(connection)) {
+          layout(readColumns(connection)) {
         setCacheSize(connection, cacheKiB);
         connection.prepare(insert,
                            QStringLiteral("INSERT INTO contacts (%1) VALUES (?1, ?2, ?3, ?4, ?5, "
                                           "?6, ?7, ?8)")
-                               .arg(columns.list()),
+                               .arg(columnList(layout)),
                            true);
     }
 };
@@ -218,7 +207,7 @@ ContactInserter::ContactInserter(ContactInserter&&) noexcept = default;
 ContactInserter& ContactInserter::operator=(ContactInserter&&) noexcept = default;
 
 const std::array<int, FieldCount>& ContactInserter::lengths() const {
-    return d->columns.lengths;
+    return d->layout.lengths;
 }
 
 qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, bool rebuildIndexes) {
@@ -231,7 +220,7 @@ qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, boo
         sqlite3_stmt* stmt = d->insert.get();
         ContactRow row;
         while (next(row)) {
-            bindRow(stmt, row, d->columns.lengths);
+            bindRow(stmt, row, d->layout.lengths);
             const int rc = sqlite3_step(stmt);
             sqlite3_reset(stmt);
             if (rc != SQLITE_DONE)

@@ -1,5 +1,6 @@
 #include "tools/interruption.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -45,10 +46,10 @@ InterruptGuard::~InterruptGuard() {
     const int signal = caught;
     if (signal == 0)
         return;
-    std::fputs(std::uncaught_exceptions() > 0
-                   ? "palvane-table: interrupted; nothing was imported\n"
-                   : "palvane-table: interrupted after the import was complete\n",
-               stderr);
+    // The program's own name: the desktop import runs this too.
+    std::fprintf(stderr, "%s: %s\n", program_invocation_short_name,
+                 std::uncaught_exceptions() > 0 ? "interrupted; nothing was imported"
+                                                : "interrupted after the import was complete");
     std::fflush(stderr);
     std::raise(signal);
 }
