@@ -10,6 +10,7 @@
 #include "tools/contacts_vcard.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -24,6 +25,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <pty.h>
+#include <utime.h>
 #include <unistd.h>
 
 using palvane::ContactRow;
@@ -839,13 +841,13 @@ void TestToolIo::toolExportAppearsWhenComplete() {
         row.nick = QStringLiteral("n%1").arg(i);
         row.picture = QStringLiteral("pics/%1.bmp").arg(i);
     });
-    const auto stalledExport = [] {
+    const auto stalledExport = [](const QString& name = QStringLiteral("all.vcf")) {
         auto process = std::make_unique<QProcess>();
-        process->start(QStringLiteral(PALVANE_TABLE_TOOL),
-                       {QStringLiteral("export"), QStringLiteral("all.vcf")});
+        process->start(QStringLiteral(PALVANE_TABLE_TOOL), {QStringLiteral("export"), name});
         for (int waited = 0; waited < 30000; waited += 10) {
             if (!QDir()
-                     .entryList({QStringLiteral(".all.vcf.*")}, QDir::Hidden | QDir::Files)
+                     .entryList({QLatin1Char('.') + name + QStringLiteral(".*")},
+                                QDir::Hidden | QDir::Files)
                      .isEmpty())
                 break;
             QThread::msleep(10);
@@ -860,8 +862,36 @@ void TestToolIo::toolExportAppearsWhenComplete() {
     process->kill(); // SIGKILL: the temporary file stays, but never under the name asked for
     QVERIFY(process->waitForFinished(30000));
     QVERIFY(!QFile::exists(QStringLiteral("all.vcf")));
-    for (const QString& name : QDir().entryList(hidden, QDir::Hidden | QDir::Files))
-        QVERIFY(QFile::remove(name));
+
+    // The next export to the folder removes what the killed one left (once a few seconds old),
+    // but not the temporary file of an export still running, nor files that only look alike.
+    const QString killed = QDir().entryList(hidden, QDir::Hidden | QDir::Files).value(0);
+    std::unique_ptr<QProcess> running = stalledExport(QStringLiteral("more.vcf"));
+    const QString held =
+        QDir().entryList({QStringLiteral(".more.vcf.*")}, QDir::Hidden | QDir::Files).value(0);
+    writeFile(QStringLiteral("plain.txt"), "x");
+    QVERIFY(QFile::link(QStringLiteral("plain.txt"), QStringLiteral(".link.0123456789abc.tmp")));
+    const QStringList alike = {QStringLiteral(".notes.abc.tmp"),
+                               QStringLiteral(".keep.ABCDEFGHIJKLM.tmp"),
+                               QStringLiteral("plain.0123456789abc.tmp")};
+    for (const QString& name : alike)
+        writeFile(name, "mine");
+    const auto age = [](const QString& name) {
+        const time_t minuteAgo = ::time(nullptr) - 60;
+        const struct utimbuf times = {minuteAgo, minuteAgo};
+        QCOMPARE(::utime(QFile::encodeName(name).constData(), &times), 0);
+    };
+    for (const QString& name : alike + QStringList{killed, held})
+        age(name);
+    QCOMPARE(runTool({QStringLiteral("export"), QStringLiteral("other.csv")}).exitCode, 0);
+    QVERIFY(!QFile::exists(killed));
+    for (const QString& name : alike + QStringList{held, QStringLiteral(".link.0123456789abc.tmp")})
+        QVERIFY2(QFileInfo(name).exists() || QFileInfo(name).isSymLink(), qPrintable(name));
+    running->kill();
+    QVERIFY(running->waitForFinished(30000));
+    age(held);
+    QCOMPARE(runTool({QStringLiteral("export"), QStringLiteral("third.csv")}).exitCode, 0);
+    QVERIFY(!QFile::exists(held));
 
     process = stalledExport();
     process->terminate(); // SIGTERM (as Ctrl-C): the temporary file goes too
