@@ -11,6 +11,15 @@
 
 using palvane::test::Sandbox;
 
+// AddressSanitizer reserves terabytes of address space for its shadow memory: a program built
+// with it cannot start under any limit of virtual memory.
+#if defined(__SANITIZE_ADDRESS__)
+#define SKIP_UNDER_ADDRESS_SANITIZER()                                                             \
+    QSKIP("an AddressSanitizer build cannot run under a limit of virtual memory")
+#else
+#define SKIP_UNDER_ADDRESS_SANITIZER()
+#endif
+
 namespace {
 
 constexpr qint64 kStepKiB = 256;
@@ -97,6 +106,7 @@ void TestToolMemoryLimits::everyCommandEndsWithItsMessage_data() {
 }
 
 void TestToolMemoryLimits::everyCommandEndsWithItsMessage() {
+    SKIP_UNDER_ADDRESS_SANITIZER();
     QFETCH(QString, setup);
     QFETCH(QString, command);
     Sandbox box;
@@ -176,6 +186,7 @@ void TestToolMemoryLimits::longInputIsRefusedByItsLine_data() {
 }
 
 void TestToolMemoryLimits::longInputIsRefusedByItsLine() {
+    SKIP_UNDER_ADDRESS_SANITIZER();
     QFETCH(QString, input);
     QFETCH(QString, format);
     QFETCH(int, exitCode);
