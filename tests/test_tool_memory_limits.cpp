@@ -127,7 +127,9 @@ void TestToolMemoryLimits::everyCommandEndsWithItsMessage() {
         run = runLimited(kib, command, setup);
         started =
             started || run.exitCode == 0 || run.err.startsWith(QStringLiteral("palvane-table: "));
-        if (!started && run.ended)
+        // Below that, loading may end any way at all (Qt's own start-up code aborts on a failed
+        // allocation before main), and where loading ends depends on the environment's size.
+        if (!started)
             continue;
         const QString what = QStringLiteral("under %1 KiB: exit %2, %3")
                                  .arg(kib)
