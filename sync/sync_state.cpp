@@ -213,32 +213,28 @@ void SyncState::addListed(const Listed& listed) {
     d->run(stmt);
 }
 
-std::vector<Listed> SyncState::nextListed(int limit) const {
-    sqlite3_stmt* stmt =
-        d->prepare("SELECT href, etag, gone FROM sync.listing ORDER BY href LIMIT ?1");
+std::vector<Listed> SyncState::nextListed(const QString& afterHref, int limit) const {
+    sqlite3_stmt* stmt = d->prepare(
+        "SELECT href, etag, gone FROM sync.listing WHERE href > ?1 ORDER BY href LIMIT ?2");
     sql::StatementUse use(stmt);
-    sqlite3_bind_int(stmt, 1, limit);
+    sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
+    sqlite3_bind_int(stmt, 2, limit);
     std::vector<Listed> found;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        found.push_back(
-            {sql::columnText(stmt, 0), sql::columnText(stmt, 1), sqlite3_column_int(stmt, 2) != 0});
+        found.push_back({sql::columnText(stmt, 0), sql::columnText(stmt, 1),
+                         sqlite3_column_int(stmt, 2) != 0});
     if (rc != SQLITE_DONE)
         d->fail();
     return found;
 }
 
-void SyncState::dropListed(const QString& href) {
-    sqlite3_stmt* stmt = d->prepare("DELETE FROM sync.listing WHERE href = ?1");
-    sql::bindText(stmt, 1, href);
-    d->run(stmt);
-}
-
-std::vector<QString> SyncState::unlisted(int limit) const {
-    sqlite3_stmt* stmt = d->prepare(
-        "SELECT href FROM sync.cards WHERE listed = 0 AND etag <> '' ORDER BY href LIMIT ?1");
+std::vector<QString> SyncState::unlisted(const QString& afterHref, int limit) const {
+    sqlite3_stmt* stmt = d->prepare("SELECT href FROM sync.cards WHERE listed = 0 AND etag <> '' "
+                                    "AND href > ?1 ORDER BY href LIMIT ?2");
     sql::StatementUse use(stmt);
-    sqlite3_bind_int(stmt, 1, limit);
+    sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
+    sqlite3_bind_int(stmt, 2, limit);
     std::vector<QString> found;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)

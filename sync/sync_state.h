@@ -63,10 +63,10 @@ public:
     // The members of the latest listing not yet dealt with.
     void clearListing();
     void addListed(const Listed& listed);
-    std::vector<Listed> nextListed(int limit) const;
-    void dropListed(const QString& href);
-    // Confirmed cards absent from a full listing: removed on the server. Up to limit.
-    std::vector<QString> unlisted(int limit) const;
+    // Up to limit members listed after the href given, in href order.
+    std::vector<Listed> nextListed(const QString& afterHref, int limit) const;
+    // Confirmed cards absent from a full listing (removed on the server), after the href given.
+    std::vector<QString> unlisted(const QString& afterHref, int limit) const;
     void markListed(const QString& href);
 
 private:
