@@ -3,6 +3,7 @@
 #include "store/field_names.h"
 #include "store/schema_connection.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <cmath>
@@ -261,6 +262,13 @@ struct ContactWriter::Impl {
         : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot change the contacts of")),
           columns(readColumns(connection)) {
         if (!companion.isEmpty()) {
+            // The table's connection may not create files; an empty file is an empty database.
+            QFile file(companion);
+            if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                !file.exists())
+                throw TableError(
+                    QStringLiteral("Cannot make %1: %2").arg(companion, file.errorString()));
+            file.close();
             sql::Statement attach;
             connection.prepare(
                 attach,

@@ -24,18 +24,18 @@ struct Found {
 Found propfind(DavClient& client, const QUrl& url, const QByteArray& depth) {
     Found found;
     MultistatusReader reader([&](const DavEntry& entry) { found.entries.push_back(entry); });
-    const DavAnswer answer = client.send(
-        "PROPFIND", url,
-        propfindBody({"resourcetype", "current-user-principal", "displayname",
-                      "supported-report-set"},
-                     {"addressbook-home-set"}),
-        {{"Depth", depth}}, [&](const QByteArray& piece) { reader.add(piece); });
+    const DavAnswer answer =
+        client.send("PROPFIND", url,
+                    propfindBody({"resourcetype", "current-user-principal", "displayname",
+                                  "supported-report-set"},
+                                 {"addressbook-home-set"}),
+                    {{"Depth", depth}}, [&](const QByteArray& piece) { reader.add(piece); });
     found.status = answer.status;
     QString problem;
     if (answer.status == 207 && !reader.finish(&problem))
-        throw SyncError(SyncError::Kind::Server,
-                        QStringLiteral("the answer of %1 cannot be read: %2")
-                            .arg(shownUrl(url), problem));
+        throw SyncError(
+            SyncError::Kind::Server,
+            QStringLiteral("the answer of %1 cannot be read: %2").arg(shownUrl(url), problem));
     return found;
 }
 

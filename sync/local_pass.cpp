@@ -108,8 +108,8 @@ void Run::newLocal(qint64 row, const ContactRow& contact) {
     state.uid = uid;
     state.card = card.text();
     state.localBase = localValues(contact);
-    state.serverBase = serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds,
-                                                     nullptr, nullptr));
+    state.serverBase =
+        serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
     // Recorded before it is sent: a run cut after the upload finds the card again by its
     // href instead of making a second one.
     transaction([&] { state_.save(state); });
@@ -122,9 +122,9 @@ void Run::sendCreate(CardState& state, const ContactRow& contact) {
         ++report_.sent;
         return;
     }
-    const DavAnswer answer = request("PUT", state.href, state.card,
-                                     {{"If-None-Match", "*"},
-                                      {"Content-Type", "text/vcard; charset=utf-8"}});
+    const DavAnswer answer =
+        request("PUT", state.href, state.card,
+                {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}});
     if (succeeded(answer.status)) {
         state.etag = confirmedEtag(answer);
         transaction([&] { state_.save(state); });
@@ -142,8 +142,7 @@ void Run::sendCreate(CardState& state, const ContactRow& contact) {
 
 void Run::localChanged(CardState& state, const ContactRow& contact, int attempt) {
     const CardEditor last(state.card);
-    const ContactRow decoded =
-        decodeCard(last, options_.localUtcOffsetSeconds, nullptr, nullptr);
+    const ContactRow decoded = decodeCard(last, options_.localUtcOffsetSeconds, nullptr, nullptr);
     const FieldValues serverNow = serverValues(last, decoded);
     const FieldValues localNow = localValues(contact);
     std::vector<int> send;
@@ -207,12 +206,12 @@ void Run::localChanged(CardState& state, const ContactRow& contact, int attempt)
     if (options_.beforeUpload)
         options_.beforeUpload(state.href);
     const QByteArray text = card.text();
-    const DavAnswer answer = request("PUT", state.href, text,
-                                     {{"If-Match", state.etag.toUtf8()},
-                                      {"Content-Type", "text/vcard; charset=utf-8"}});
+    const DavAnswer answer =
+        request("PUT", state.href, text,
+                {{"If-Match", state.etag.toUtf8()}, {"Content-Type", "text/vcard; charset=utf-8"}});
     if (succeeded(answer.status)) {
-        const FieldValues sent = serverValues(
-            card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
+        const FieldValues sent =
+            serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
         for (const int f : send) {
             state.localBase[f] = localNow[f];
             state.serverBase[f] = sent[f];
@@ -250,8 +249,7 @@ void Run::localChanged(CardState& state, const ContactRow& contact, int attempt)
 void Run::settleGone(CardState& state, const ContactRow& contact) {
     if (options_.prefer == Prefer::Neither) {
         conflict(state.href, contact.nick, QStringLiteral("contact"),
-                 QStringLiteral("changed in the table"),
-                 QStringLiteral("deleted on the server"));
+                 QStringLiteral("changed in the table"), QStringLiteral("deleted on the server"));
         return;
     }
     if (options_.dryRun) {
@@ -275,8 +273,8 @@ void Run::settleGone(CardState& state, const ContactRow& contact) {
     state.etag.clear();
     state.serverGone = false;
     state.localBase = localValues(contact);
-    state.serverBase = serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds,
-                                                     nullptr, nullptr));
+    state.serverBase =
+        serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
     transaction([&] { state_.save(state); });
     sendCreate(state, contact);
 }

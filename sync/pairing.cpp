@@ -70,8 +70,8 @@ std::optional<CardState> Run::pairWithLocal(const QString& href, const CardEdito
     const FieldValues theirs = localValues(decoded);
     const FieldValues server = serverValues(card, decoded);
     for (int f = 0; f < kSyncFieldCount; ++f) {
-        const bool equal = mine[f] == theirs[f] || (f == Picture && !mine[f].isEmpty() &&
-                                                    !server[f].isEmpty());
+        const bool equal =
+            mine[f] == theirs[f] || (f == Picture && !mine[f].isEmpty() && !server[f].isEmpty());
         state.localBase[f] = equal || mine[f].isEmpty() ? mine[f] : kUnsynced;
         state.serverBase[f] = equal || theirs[f].isEmpty() ? server[f] : kUnsynced;
     }

@@ -21,13 +21,19 @@ namespace palvane::sync {
 namespace {
 
 const SecretSchema* schema() {
-    static const SecretSchema kSchema = {
-        "io.github.palvane.Palvane32.CardDAV",
-        SECRET_SCHEMA_NONE,
-        {{"url", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
-         {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-        0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    static const SecretSchema kSchema = {"io.github.palvane.Palvane32.CardDAV",
+                                         SECRET_SCHEMA_NONE,
+                                         {{"url", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                          {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                          {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                         0,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr,
+                                         nullptr};
     return &kSchema;
 }
 
@@ -52,8 +58,8 @@ QByteArray readPrivateFile(const QString& path) {
                             .arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw SyncError(SyncError::Kind::Setup, QStringLiteral("cannot read %1: %2")
-                                                    .arg(path, file.errorString()));
+        throw SyncError(SyncError::Kind::Setup,
+                        QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     return file.readAll();
 }
 
@@ -104,9 +110,9 @@ void storePassword(const QString& url, const QString& user, const QString& passw
 
 std::optional<QString> lookUpPassword(const QString& url, const QString& user) {
     GError* error = nullptr;
-    gchar* found = secret_password_lookup_sync(schema(), nullptr, &error, "url",
-                                               url.toUtf8().constData(), "user",
-                                               user.toUtf8().constData(), nullptr);
+    gchar* found =
+        secret_password_lookup_sync(schema(), nullptr, &error, "url", url.toUtf8().constData(),
+                                    "user", user.toUtf8().constData(), nullptr);
     if (error)
         g_error_free(error);
     if (found) {

@@ -61,8 +61,8 @@ bool Run::listBySyncCollection(const QString& token, Listing& listing) {
     });
     DavAnswer answer;
     try {
-        answer = request("REPORT", collection_.path(), syncCollectionBody(token),
-                         {{"Depth", "1"}}, [&](const QByteArray& piece) { reader.add(piece); });
+        answer = request("REPORT", collection_.path(), syncCollectionBody(token), {{"Depth", "1"}},
+                         [&](const QByteArray& piece) { reader.add(piece); });
     } catch (...) {
         writer_.rollback();
         throw;

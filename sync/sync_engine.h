@@ -37,7 +37,7 @@ struct SyncOptions {
     Prefer prefer = Prefer::Neither;
     bool dryRun = false;
     int localUtcOffsetSeconds = 0;
-    int batchSize = 100;   // cards per multiget, contacts per table transaction
+    int batchSize = 100; // cards per multiget, contacts per table transaction
     int idleTimeoutMs = 60000;
     // What the run tells as it goes: a short line of where it is.
     std::function<void(const QString&)> progress;
@@ -57,8 +57,8 @@ struct SyncReport {
     qint64 received = 0; // contacts added, changed or deleted in the table
     qint64 merged = 0;   // contacts changed on both sides, merged field by field
     std::vector<Conflict> conflicts;
-    QStringList paired;   // "nick: by nick" for contacts paired on a first sync
-    QStringList changes;  // with dry run: what would change; else what changed
+    QStringList paired;  // "nick: by nick" for contacts paired on a first sync
+    QStringList changes; // with dry run: what would change; else what changed
     QStringList warnings;
     qint64 requests = 0;
 };

@@ -222,8 +222,8 @@ std::vector<Listed> SyncState::nextListed(const QString& afterHref, int limit) c
     std::vector<Listed> found;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        found.push_back({sql::columnText(stmt, 0), sql::columnText(stmt, 1),
-                         sqlite3_column_int(stmt, 2) != 0});
+        found.push_back(
+            {sql::columnText(stmt, 0), sql::columnText(stmt, 1), sqlite3_column_int(stmt, 2) != 0});
     if (rc != SQLITE_DONE)
         d->fail();
     return found;
