@@ -172,8 +172,9 @@ void TestSync::scenarios() {
         QCOMPARE(first.conflicts.size(), size_t(0));
     }
     f.editTable(local);
+    QStringList foreign = f.foreignLines();
     f.editServer(remote);
-    const QStringList foreign = f.foreignLines();
+    foreign << f.foreignLines();
 
     bool raced = meanwhile.isEmpty();
     const auto report = f.sync(path, prefer, [&](const QString&) {
