@@ -7,6 +7,7 @@
 #include "main_window/spin_edit.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
+#include "store/table_location.h"
 #include "widgets/error_report.h"
 #include "widgets/message_box.h"
 #include "widgets/open_dialog.h"
@@ -110,8 +111,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
 
     Table1 = new palvane::Table(this);
     Table1->setObjectName(QStringLiteral("Table1"));
-    Table1->setDatabaseName(QStringLiteral("data/"));
-    Table1->setTableName(QStringLiteral("palvane.db"));
+    Table1->setDatabaseName(QLatin1String(palvane::kTableFolder) + QLatin1Char('/'));
+    Table1->setTableName(QLatin1String(palvane::kTableFileName));
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

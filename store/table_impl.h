@@ -5,6 +5,7 @@
 #include "store/file_guard.h"
 #include "store/sqlite_util.h"
 #include "store/table.h"
+#include "store/table_location.h"
 
 #include <QByteArray>
 #include <QString>
@@ -74,8 +75,8 @@ struct Table::Impl {
     explicit Impl(Table* owner) : q(owner) {}
 
     Table* q;
-    QString databaseName = QStringLiteral("data/");
-    QString tableName = QStringLiteral("palvane.db");
+    QString databaseName = QLatin1String(kTableFolder) + QLatin1Char('/');
+    QString tableName = QLatin1String(kTableFileName);
     QString path; // absolute path as opened
     sqlite3* db = nullptr;
     FileGuard guard; // is the file at path still the one db opened?

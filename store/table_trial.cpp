@@ -1,6 +1,7 @@
 #include "store/table_trial.h"
 
 #include "store/sqlite_util.h"
+#include "store/table_location.h"
 #include "store/table.h"
 
 #include <QDir>
@@ -110,12 +111,12 @@ QStringList tryTableActions(sqlite3* source) {
     QTemporaryDir dir;
     if (!dir.isValid())
         throw TableError(dir.errorString());
-    const QString path = QDir(dir.path()).filePath(QStringLiteral("palvane.db"));
+    const QString path = QDir(dir.path()).filePath(QLatin1String(kTableFileName));
     copyLayout(source, path);
 
     Table table;
     table.setDatabaseName(dir.path());
-    table.setTableName(QStringLiteral("palvane.db"));
+    table.setTableName(QLatin1String(kTableFileName));
     table.open();
 
     QStringList failures;

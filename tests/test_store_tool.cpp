@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
@@ -26,6 +27,8 @@ class TestStoreTool : public QObject {
 private slots:
     void helpAndBadArguments();
     void createAndCheck();
+    void outputThatCannotBeWrittenIsAFailure_data();
+    void outputThatCannotBeWrittenIsAFailure();
     void demoSamples();
     void demoGenerated();
     void checkFindsProblems();
@@ -56,6 +59,10 @@ void TestStoreTool::helpAndBadArguments() {
          QStringLiteral("--count needs a whole number from 0 to 100000000, not '-3'")},
         {{QStringLiteral("demo"), QStringLiteral("--count=lots")},
          QStringLiteral("--count needs a whole number from 0 to 100000000, not 'lots'")},
+        {{QStringLiteral("check"), QStringLiteral("a.db"), QStringLiteral("--table=b.db")},
+         QStringLiteral("give the table as PATH or with --table, not both")},
+        {{QStringLiteral("demo"), QStringLiteral("-count"), QStringLiteral("3")},
+         QStringLiteral("unknown option '-count'")},
     };
     for (const auto& [arguments, message] : bad) {
         run = runTool(arguments);
@@ -63,6 +70,44 @@ void TestStoreTool::helpAndBadArguments() {
         QVERIFY2(run.err.contains(message), qPrintable(run.err));
     }
     QVERIFY(!QDir(box.dataDir()).exists()); // nothing was made by a bad command line
+
+    // Each command's own help names its options.
+    run = runTool({QStringLiteral("demo"), QStringLiteral("--help")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(run.out.startsWith(QStringLiteral("Usage: palvane-table demo [PATH] [--count N]")) &&
+                 run.out.contains(QStringLiteral("--count N")) &&
+                 run.out.contains(QStringLiteral("--table PATH")),
+             qPrintable(run.out));
+}
+
+void TestStoreTool::outputThatCannotBeWrittenIsAFailure_data() {
+    QTest::addColumn<QString>("commandLine");
+    // Standard output on a full disk, or into a pipe whose reader has gone.
+    QTest::newRow("create, full disk") << "create > /dev/full";
+    QTest::newRow("demo, full disk") << "demo > /dev/full";
+    QTest::newRow("check, full disk") << "demo >/dev/null && \"$TOOL\" check > /dev/full";
+    QTest::newRow("show, full disk") << "demo >/dev/null && \"$TOOL\" show alpha > /dev/full";
+    QTest::newRow("export, closed pipe")
+        << "demo --count 20000 >/dev/null && \"$TOOL\" export | head -c 1 >/dev/null";
+}
+
+void TestStoreTool::outputThatCannotBeWrittenIsAFailure() {
+    QFETCH(QString, commandLine);
+    Sandbox box;
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOOL"), QStringLiteral(PALVANE_TABLE_TOOL));
+    shell.setProcessEnvironment(env);
+    // The tool's status, not the last command's of the pipe.
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-o"), QStringLiteral("pipefail"), QStringLiteral("-c"),
+                 QStringLiteral("\"$TOOL\" ") + commandLine});
+    QVERIFY(shell.waitForFinished(60000));
+    const QString err = QString::fromLocal8Bit(shell.readAllStandardError());
+    QCOMPARE(shell.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(shell.exitCode() == 1, qPrintable(err));
+    QVERIFY2(err.contains(QStringLiteral("palvane-table: cannot write to standard output")),
+             qPrintable(err));
 }
 
 void TestStoreTool::createAndCheck() {

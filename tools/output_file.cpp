@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +24,8 @@ constexpr qsizetype kBufferBytes = 1024 * 1024;
 // name, in a buffer of its own, is all the handler touches).
 char pendingFile[4096];
 const int kCleanSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// What each of them did before the export watched them (SIGPIPE may be ignored).
+void (*previousHandlers[std::size(kCleanSignals)])(int) = {};
 
 void removePendingAndDie(int signal) {
     if (pendingFile[0] != '\0')
@@ -35,13 +38,15 @@ void watchForSignals(const QByteArray& name) {
     if (name.size() >= qsizetype(sizeof(pendingFile)))
         return;
     std::memcpy(pendingFile, name.constData(), size_t(name.size()) + 1);
-    for (const int signal : kCleanSignals)
-        std::signal(signal, removePendingAndDie);
+    for (size_t i = 0; i < std::size(kCleanSignals); ++i) {
+        void (*previous)(int) = std::signal(kCleanSignals[i], removePendingAndDie);
+        previousHandlers[i] = previous == SIG_ERR ? SIG_DFL : previous;
+    }
 }
 
 void stopWatching() {
-    for (const int signal : kCleanSignals)
-        std::signal(signal, SIG_DFL);
+    for (size_t i = 0; i < std::size(kCleanSignals); ++i)
+        std::signal(kCleanSignals[i], previousHandlers[i] ? previousHandlers[i] : SIG_DFL);
     pendingFile[0] = '\0';
 }
 

@@ -26,44 +26,6 @@ QString signedHours(double days) {
     return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
 }
 
-struct ShowArguments {
-    QString nick;
-    bool haveNick = false;
-    QString table = QStringLiteral("data/palvane.db");
-    bool json = false;
-};
-
-std::optional<QString> parse(const QStringList& args, ShowArguments& out) {
-    bool options = true;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        const bool option = options && arg.startsWith(QLatin1Char('-')) && arg.size() > 1;
-        if (option && arg == QLatin1String("--")) {
-            options = false; // what follows is the nick, even one that starts with '-'
-        } else if (option && isOption(arg, QLatin1String("--table"))) {
-            if (auto error = optionValue(args, i, QLatin1String("--table"), out.table))
-                return error;
-        } else if (option && isOption(arg, QLatin1String("--format"))) {
-            QString format;
-            if (auto error = optionValue(args, i, QLatin1String("--format"), format))
-                return error;
-            if (format != QLatin1String("text") && format != QLatin1String("json"))
-                return QStringLiteral("unknown format '%1' (text or json)").arg(format);
-            out.json = format == QLatin1String("json");
-        } else if (option) {
-            return QStringLiteral("unknown option '%1'").arg(arg);
-        } else if (out.haveNick) {
-            return QStringLiteral("unexpected argument '%1'").arg(arg);
-        } else {
-            out.nick = arg;
-            out.haveNick = true;
-        }
-    }
-    if (!out.haveNick || out.nick.isEmpty())
-        return QStringLiteral("show needs a NICK");
-    return std::nullopt;
-}
-
 } // namespace
 
 std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
@@ -157,31 +119,22 @@ QByteArray contactJson(const ShownContact& contact) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-int runShow(const QStringList& arguments) {
-    ShowArguments args;
-    if (const auto error = parse(arguments, args))
-        return usageError(*error);
-    try {
-        const ClockFormatter clock; // the locale's time format, as the program builds it
-        const auto contact = findContact(args.table, args.nick, nowInDays(), clock);
-        if (!contact) {
-            print(stderr,
-                  QStringLiteral("palvane-table: the table %1 holds no contacts").arg(args.table));
-            return kFailed;
-        }
-        if (!contact->clockError.isEmpty())
-            print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
-                                         "be used by the clock: %2")
-                              .arg(contact->nick, contact->clockError));
-        if (args.json)
-            std::fputs(contactJson(*contact).constData(), stdout);
-        else
-            print(stdout, contactText(*contact));
-        return kOk;
-    } catch (const TableError& error) {
-        print(stderr, QStringLiteral("palvane-table: %1").arg(error.message()));
+int showContact(const QString& table, const QString& nick, bool json) {
+    const ClockFormatter clock; // the locale's time format, as the program builds it
+    const auto contact = findContact(table, nick, nowInDays(), clock);
+    if (!contact) {
+        print(stderr, QStringLiteral("palvane-table: the table %1 holds no contacts").arg(table));
         return kFailed;
     }
+    if (!contact->clockError.isEmpty())
+        print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
+                                     "be used by the clock: %2")
+                          .arg(contact->nick, contact->clockError));
+    if (json)
+        std::fputs(contactJson(*contact).constData(), stdout);
+    else
+        print(stdout, contactText(*contact));
+    return kOk;
 }
 
 } // namespace palvane::tool

@@ -38,8 +38,8 @@ QString contactText(const ShownContact& contact);
 // The contact as one JSON object with stable keys, for scripts.
 QByteArray contactJson(const ShownContact& contact);
 
-// The command: "show NICK [--table PATH] [--format text|json]". Prints and returns the exit
-// status (0 found, 1 empty or unreadable table, 2 bad arguments).
-int runShow(const QStringList& arguments);
+// Finds the contact and prints it (json or text); returns the exit status (0 found, 1 the
+// table holds no contacts). Throws TableError when the table cannot be read.
+int showContact(const QString& table, const QString& nick, bool json);
 
 } // namespace palvane::tool
