@@ -14,6 +14,7 @@ Command checkCommand();
 Command importCommand();
 Command exportCommand();
 Command showCommand();
+Command syncCommand();
 
 std::vector<Command> allCommands();
 

@@ -88,8 +88,8 @@ int run(const QStringList& arguments) {
 namespace palvane::tool {
 
 std::vector<Command> allCommands() {
-    return {createCommand(), demoCommand(),   checkCommand(),
-            importCommand(), exportCommand(), showCommand()};
+    return {createCommand(), demoCommand(), checkCommand(), importCommand(),
+            exportCommand(), showCommand(), syncCommand()};
 }
 
 } // namespace palvane::tool
