@@ -70,15 +70,18 @@ bool DavServer::start(QString* problem) {
     if (port_ == 0)
         port_ = freePort();
     if (https_ && !QFile::exists(caFile())) {
-        const int rc = QProcess::execute(
-            QStringLiteral("openssl"),
-            {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
-             QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
-             folder_ + QStringLiteral("/key.pem"), QStringLiteral("-out"), caFile(),
-             QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"),
-             QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-             QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-quiet")});
-        if (rc != 0) {
+        QProcess openssl;
+        openssl.setStandardOutputFile(QProcess::nullDevice());
+        openssl.setStandardErrorFile(QProcess::nullDevice());
+        openssl.start(QStringLiteral("openssl"),
+                      {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                       QStringLiteral("rsa:2048"), QStringLiteral("-nodes"),
+                       QStringLiteral("-keyout"), folder_ + QStringLiteral("/key.pem"),
+                       QStringLiteral("-out"), caFile(), QStringLiteral("-days"),
+                       QStringLiteral("2"), QStringLiteral("-subj"),
+                       QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                       QStringLiteral("subjectAltName=IP:127.0.0.1")});
+        if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0) {
             *problem = QStringLiteral("openssl could not make a certificate");
             return false;
         }

@@ -2,6 +2,7 @@
 
 #include "store/schema.h"
 #include "sync/card_editor.h"
+#include "sync/password_store.h"
 #include "tools/contacts_vcard.h"
 
 #include <QRegularExpression>
@@ -36,14 +37,20 @@ bool SyncFixture::start(DavServer::Kind kind, QString* problem, bool https) {
     return server_->start(problem);
 }
 
-void SyncFixture::setUpTable(const QString& path, const QStringList& contacts) {
+void SyncFixture::setUpTable(const QString& path, const QStringList& contacts, int port) {
     std::vector<ContactRow> rows;
     for (const QString& text : contacts)
         rows.push_back(contactOf(text));
     createContactTable(path);
     insertContacts(path, rows);
-    sync::setUp(path, server_->addressBook().toString(), server_->user(), server_->password(),
-                server_->https() ? server_->caFile() : QString());
+    QUrl book = server_->addressBook();
+    if (port)
+        book.setPort(port);
+    const sync::SyncSetup setup =
+        sync::setUp(path, book.toString(), server_->user(), server_->password(),
+                    server_->https() ? server_->caFile() : QString());
+    QString place;
+    sync::storePassword(setup.url, setup.user, server_->password(), &place);
     if (path == box_.dbPath()) {
         table_ = std::make_unique<Table>();
         table_->setDatabaseName(QStringLiteral("data/"));
@@ -140,8 +147,7 @@ void SyncFixture::editServer(const QStringList& edits) {
     }
 }
 
-void SyncFixture::editTable(const QStringList& edits) {
-    Table& t = *table_;
+void SyncFixture::editTable(Table& t, const QStringList& edits) {
     const auto find = [&t](const QString& nick) {
         t.setIndexName(QLatin1String(kNickIndexName));
         t.setKey();

@@ -24,8 +24,10 @@ public:
     DavServer& server() { return *server_; }
     Table& table() { return *table_; }
 
-    // A table at path (made with these contacts) set up with the server's address book.
-    void setUpTable(const QString& path, const QStringList& contacts);
+    // A table at path (made with these contacts) set up with the server's address book, or
+    // the same address book through another port (a relay's); the password is kept as the
+    // tool keeps it. The table at the sandbox's own path stays open in table().
+    void setUpTable(const QString& path, const QStringList& contacts, int port = 0);
     sync::SyncReport sync(const QString& path, sync::Prefer prefer = sync::Prefer::Neither,
                           const std::function<void(const QString&)>& beforeUpload = {},
                           const std::function<void(const QString&)>& progress = {});
@@ -35,7 +37,8 @@ public:
     void seedServer(const QStringList& contacts);
     void editServer(const QStringList& edits);
     // The edits through the store, as the program's windows make them, on the open table.
-    void editTable(const QStringList& edits);
+    void editTable(const QStringList& edits) { editTable(*table_, edits); }
+    static void editTable(Table& table, const QStringList& edits);
 
     QStringList tableContacts(const QString& path);
     QStringList serverContacts();
