@@ -336,8 +336,8 @@ void ContactWriter::fail() const {
     d->connection.fail();
 }
 
-void ContactWriter::begin() {
-    d->connection.exec(QStringLiteral("BEGIN IMMEDIATE"));
+void ContactWriter::begin(bool immediate) {
+    d->connection.exec(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
 }
 
 void ContactWriter::commit() {

@@ -97,7 +97,10 @@ public:
     // Throws the engine's last error as a TableError naming the table.
     [[noreturn]] void fail() const;
 
-    void begin(); // takes the write lock at once
+    // With immediate, takes the table's write lock at once (for a transaction that reads a
+    // contact and writes it back); else locks are taken as needed, so that a transaction
+    // writing only the companion never keeps the program from storing.
+    void begin(bool immediate = true);
     void commit();
     void rollback() noexcept;
 

@@ -129,10 +129,12 @@ DavAnswer DavClient::send(const QByteArray& verb, const QUrl& url, const QByteAr
     answer.etag = QString::fromLatin1(reply->rawHeader("ETag"));
     answer.url = reply->url();
     const int status = answer.status;
-    if (consume && status >= 200 && status < 300)
-        consume(reply->readAll());
-    else
-        answer.body += reply->readAll();
+    if (reply->isOpen()) {
+        if (consume && status >= 200 && status < 300)
+            consume(reply->readAll());
+        else
+            answer.body += reply->readAll();
+    }
 
     if (refusedRedirect)
         throw SyncError(SyncError::Kind::Setup,

@@ -44,8 +44,10 @@ public:
     struct Settings {
         QString user;
         QString password;
-        QString caFile;            // PEM certificates trusted besides the system's
-        int idleTimeoutMs = 60000; // a request that receives nothing this long fails
+        QString caFile; // PEM certificates trusted besides the system's
+        // A request that receives nothing this long fails. Generous: a server may think for
+        // minutes before it lists a large address book for the first time.
+        int idleTimeoutMs = 300000;
     };
 
     explicit DavClient(const Settings& settings);

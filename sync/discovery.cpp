@@ -135,7 +135,7 @@ SyncSetup setUp(const QString& tablePath, const QString& url, const QString& use
     setup.user = user;
     // Kept for later runs from any directory (the timer's).
     setup.caFile = caFile.isEmpty() ? QString() : QFileInfo(caFile).absoluteFilePath();
-    writer.begin();
+    writer.begin(false);
     try {
         if (state.setting("url") != setup.url) {
             // Another address book: its cards are not this one's.

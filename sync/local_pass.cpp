@@ -112,7 +112,7 @@ void Run::newLocal(qint64 row, const ContactRow& contact) {
         serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
     // Recorded before it is sent: a run cut after the upload finds the card again by its
     // href instead of making a second one.
-    transaction([&] { state_.save(state); });
+    transaction([&] { state_.save(state); }, false);
     sendCreate(state, contact);
 }
 
@@ -127,7 +127,7 @@ void Run::sendCreate(CardState& state, const ContactRow& contact) {
                 {{"If-None-Match", "*"}, {"Content-Type", "text/vcard; charset=utf-8"}});
     if (succeeded(answer.status)) {
         state.etag = confirmedEtag(answer);
-        transaction([&] { state_.save(state); });
+        transaction([&] { state_.save(state); }, false);
         ++report_.sent;
         change(QStringLiteral("sent: %1").arg(tool::describeContact(contact)));
     } else if (answer.status == 412) {
@@ -188,7 +188,7 @@ void Run::localChanged(CardState& state, const ContactRow& contact, int attempt)
     }
     if (send.empty()) {
         if (!options_.dryRun && take.empty())
-            transaction([&] { state_.save(state); });
+            transaction([&] { state_.save(state); }, false);
         return;
     }
     CardEditor card = last;
@@ -218,7 +218,7 @@ void Run::localChanged(CardState& state, const ContactRow& contact, int attempt)
         }
         state.etag = confirmedEtag(answer);
         state.card = text;
-        transaction([&] { state_.save(state); });
+        transaction([&] { state_.save(state); }, false);
         ++report_.sent;
         change(QStringLiteral("sent: %1").arg(tool::describeContact(contact)));
         return;
@@ -236,7 +236,7 @@ void Run::localChanged(CardState& state, const ContactRow& contact, int attempt)
     }
     if (answer.status == 404) {
         state.serverGone = true;
-        transaction([&] { state_.save(state); });
+        transaction([&] { state_.save(state); }, false);
         settleGone(state, contact);
         return;
     }
@@ -275,7 +275,7 @@ void Run::settleGone(CardState& state, const ContactRow& contact) {
     state.localBase = localValues(contact);
     state.serverBase =
         serverValues(card, decodeCard(card, options_.localUtcOffsetSeconds, nullptr, nullptr));
-    transaction([&] { state_.save(state); });
+    transaction([&] { state_.save(state); }, false);
     sendCreate(state, contact);
 }
 
@@ -283,7 +283,7 @@ void Run::localDeleted(CardState& state) {
     const QString nick = state.localBase[Nick];
     if (state.serverGone) {
         if (!options_.dryRun)
-            transaction([&] { state_.remove(state.href); });
+            transaction([&] { state_.remove(state.href); }, false);
         return;
     }
     if (options_.dryRun) {
@@ -297,7 +297,7 @@ void Run::localDeleted(CardState& state) {
         headers.append({"If-Match", state.etag.toUtf8()});
     const DavAnswer answer = request("DELETE", state.href, {}, headers);
     if (succeeded(answer.status) || answer.status == 404 || answer.status == 410) {
-        transaction([&] { state_.remove(state.href); });
+        transaction([&] { state_.remove(state.href); }, false);
         ++report_.sent;
         change(QStringLiteral("deleted on the server: contact '%1'").arg(tool::shown(nick)));
         return;
@@ -318,7 +318,7 @@ void Run::localDeleted(CardState& state) {
              QStringLiteral("changed on the server"));
     // The rowid may be taken by a new contact: the card waits without one.
     state.row.reset();
-    transaction([&] { state_.save(state); });
+    transaction([&] { state_.save(state); }, false);
 }
 
 } // namespace palvane::sync

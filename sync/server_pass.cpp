@@ -22,17 +22,19 @@ void Run::takeServerChanges() {
     fetchListed();
     takeRemovals(listing.full);
     if (!options_.dryRun) {
-        transaction([&] {
-            state_.setSetting("token", listing.token);
-            state_.setSetting("ctag", listing.ctag);
-        });
+        transaction(
+            [&] {
+                state_.setSetting("token", listing.token);
+                state_.setSetting("ctag", listing.ctag);
+            },
+            false);
     }
 }
 
 Run::Listing Run::listChanges() {
     Listing listing;
     const QString token = state_.setting("token");
-    transaction([&] { state_.clearListing(); });
+    transaction([&] { state_.clearListing(); }, false);
     progress(QStringLiteral("Asking the server what changed"));
     if (state_.setting("no_sync_collection").isEmpty()) {
         if (listBySyncCollection(token, listing))
@@ -41,7 +43,8 @@ Run::Listing Run::listChanges() {
             return listing;
         // Only a server without the report comes here; the answer is kept for later runs.
         if (!options_.dryRun)
-            transaction([&] { state_.setSetting("no_sync_collection", QStringLiteral("1")); });
+            transaction([&] { state_.setSetting("no_sync_collection", QStringLiteral("1")); },
+                        false);
     }
     listByEtags(listing);
     return listing;
@@ -49,8 +52,9 @@ Run::Listing Run::listChanges() {
 
 bool Run::listBySyncCollection(const QString& token, Listing& listing) {
     listing.full = token.isEmpty();
-    // The listing goes into the state as it arrives: memory stays that of one entry.
-    writer_.begin();
+    // The listing goes into the state as it arrives: memory stays that of one entry. Only the
+    // state is locked while the server answers.
+    writer_.begin(false);
     MultistatusReader reader([&](const DavEntry& entry) {
         const QString href = keyOf(entry.href);
         if (href == keyOf(collection_.path()))
@@ -103,7 +107,7 @@ void Run::listByEtags(Listing& listing) {
         listing.full = false; // nothing changed: nothing is listed, nothing removed
         return;
     }
-    writer_.begin();
+    writer_.begin(false);
     MultistatusReader reader([&](const DavEntry& entry) {
         const QString href = keyOf(entry.href);
         if (href == keyOf(collection_.path()) || entry.collection)

@@ -38,7 +38,7 @@ struct SyncOptions {
     bool dryRun = false;
     int localUtcOffsetSeconds = 0;
     int batchSize = 100; // cards per multiget, contacts per table transaction
-    int idleTimeoutMs = 60000;
+    int idleTimeoutMs = 300000;
     // What the run tells as it goes: a short line of where it is.
     std::function<void(const QString&)> progress;
     // Called before each upload of a known card (tests use it to change the card meanwhile).
@@ -81,7 +81,7 @@ std::optional<SyncSetup> readSetup(const QString& tablePath);
 // table's set-up. An address book other than the last one starts over: the cards of the old
 // one are forgotten (their UIDs are kept to pair the contacts again). Throws SyncError.
 SyncSetup setUp(const QString& tablePath, const QString& url, const QString& user,
-                const QString& password, const QString& caFile, int idleTimeoutMs = 60000);
+                const QString& password, const QString& caFile, int idleTimeoutMs = 300000);
 
 // One run. Throws SyncError (and TableError for the table); what was done before stays done.
 SyncReport synchronise(const SyncOptions& options);

@@ -62,8 +62,10 @@ private:
     bool refetch(const QString& href, bool asNew = false);
 
     // Runs f in one transaction over the table and the state (rolled back in a dry run).
-    template <typename F> void transaction(F&& f) {
-        writer_.begin();
+    // tableToo: f writes contacts, so the table's write lock is taken at once; else only the
+    // state is locked and the program goes on storing meanwhile.
+    template <typename F> void transaction(F&& f, bool tableToo = true) {
+        writer_.begin(tableToo);
         try {
             f();
         } catch (...) {
