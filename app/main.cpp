@@ -21,5 +21,5 @@ int main(int argc, char* argv[]) {
     Form1->show();
     const int result = app.exec();
     palvane::destroyWindowSet();
-    return result == 0 ? 0 : result;
+    return result;
 }

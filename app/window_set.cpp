@@ -31,6 +31,7 @@ void createWindowSet() {
     Form3 = new TForm3(Form1);
     Form3->setTable(Form1->Table1); // the viewer needs the table, not the main window
     f_surprise = new Tf_surprise(Form1);
+    Form1->setOpenedWindows({OKBottomDlg, AboutBox, Form3, f_surprise});
 }
 
 void destroyWindowSet() {

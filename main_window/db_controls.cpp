@@ -8,11 +8,11 @@
 
 namespace palvane {
 
-QString boundFieldText(Table* table, const QString& field, bool& reported) {
-    if (!table || !table->active() || !table->hasCurrent() || field.isEmpty())
+QString boundFieldText(Table* table, std::optional<FieldIndex> field, bool& reported) {
+    if (!table || !table->active() || !table->hasCurrent() || !field)
         return {};
     try {
-        return table->fieldByName(field).asString();
+        return table->fieldByName(*field).asString();
     } catch (const std::exception& e) {
         if (!reported) {
             reported = true;
@@ -32,7 +32,7 @@ void DBEdit::setDataSource(Table* table) {
     refreshFromTable();
 }
 
-void DBEdit::setDataField(const QString& field) {
+void DBEdit::setDataField(FieldIndex field) {
     field_ = field;
     refreshFromTable();
 }
@@ -58,7 +58,7 @@ void DBMemo::setDataSource(Table* table) {
     refreshFromTable();
 }
 
-void DBMemo::setDataField(const QString& field) {
+void DBMemo::setDataField(FieldIndex field) {
     field_ = field;
     refreshFromTable();
 }

@@ -2,13 +2,15 @@
 // Data-bound boxes: read-only views of one field of the table's current record, refreshed by
 // the table's own change signal. With no current record they show nothing.
 
+#include "store/table.h"
+
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QString>
 
-namespace palvane {
+#include <optional>
 
-class Table;
+namespace palvane {
 
 class DBEdit : public QLineEdit {
     Q_OBJECT
@@ -16,13 +18,13 @@ class DBEdit : public QLineEdit {
 public:
     explicit DBEdit(QWidget* parent = nullptr);
     void setDataSource(Table* table);
-    void setDataField(const QString& field);
-    QString dataField() const { return field_; }
+    void setDataField(FieldIndex field);
+    std::optional<FieldIndex> dataField() const { return field_; }
     void refreshFromTable();
 
 private:
     Table* table_ = nullptr;
-    QString field_;
+    std::optional<FieldIndex> field_;
     bool reported_ = false;
 };
 
@@ -32,18 +34,18 @@ class DBMemo : public QPlainTextEdit {
 public:
     explicit DBMemo(QWidget* parent = nullptr);
     void setDataSource(Table* table);
-    void setDataField(const QString& field);
-    QString dataField() const { return field_; }
+    void setDataField(FieldIndex field);
+    std::optional<FieldIndex> dataField() const { return field_; }
     void refreshFromTable();
 
 private:
     Table* table_ = nullptr;
-    QString field_;
+    std::optional<FieldIndex> field_;
     bool reported_ = false;
 };
 
 // The text of a field of the current record for a bound box; "" without a record. A field
 // the table lacks is reported once per box, not on every move.
-QString boundFieldText(Table* table, const QString& field, bool& reported);
+QString boundFieldText(Table* table, std::optional<FieldIndex> field, bool& reported);
 
 } // namespace palvane

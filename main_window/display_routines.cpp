@@ -10,10 +10,14 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 
+// These routines name the nick (and name) in capitals, as the windows always have; a table
+// without the field is reported in that spelling.
+constexpr auto kCapitals = palvane::Table::Spelling::InCapitals;
+
 // The picture rule: boxes shown and the path set before loading, so that a failed load leaves
 // both boxes visible with the picture they held and the failing path current.
 void TForm1::ShowRecordPicture() {
-    const QString path = Table1->fieldByName(QStringLiteral("IRC Picture")).asString();
+    const QString path = Table1->fieldByName(palvane::FieldPicture).asString();
     if (path.isEmpty()) {
         setCurrentPicturePath(QString());
         Image1->hide();
@@ -28,14 +32,14 @@ void TForm1::ShowRecordPicture() {
 }
 
 void TForm1::ShowViewRecord() {
-    writeSearchBox(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+    writeSearchBox(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
     ShowRecordPicture();
 }
 
 void TForm1::RefreshViewNick() {
     if (PageControl1->currentWidget() != TabSheet1)
         return;
-    writeSearchBox(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+    writeSearchBox(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
     RefreshClocks();
 }
 
@@ -51,11 +55,11 @@ void TForm1::ClearEditTab() {
 }
 
 void TForm1::LoadEditTab() {
-    Edit2->setText(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
-    Edit3->setText(Table1->fieldByName(QStringLiteral("IRC NAME")).asString());
-    Edit4->setText(Table1->fieldByName(QStringLiteral("IRC Location")).asString());
-    Edit5->setText(Table1->fieldByName(QStringLiteral("IRC Email")).asString());
-    Memo1->setPlainText(Table1->fieldByName(QStringLiteral("IRC Notes")).asString());
+    Edit2->setText(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
+    Edit3->setText(Table1->fieldByName(palvane::FieldName, kCapitals).asString());
+    Edit4->setText(Table1->fieldByName(palvane::FieldLocation).asString());
+    Edit5->setText(Table1->fieldByName(palvane::FieldEmail).asString());
+    Memo1->setPlainText(Table1->fieldByName(palvane::FieldNotes).asString());
     ShowRecordPicture();
     RefreshViewNick();
 }

@@ -4,9 +4,7 @@
 
 #include "main_window/tform1.h"
 
-#include "app/window_set.h"
 #include "main_window/spin_edit.h"
-#include "main_window/tokbottomdlg.h"
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 #include "widgets/message_box.h"
@@ -18,6 +16,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+// These routines name the nick (and name) in capitals, as the windows always have; a table
+// without the field is reported in that spelling.
+constexpr auto kCapitals = palvane::Table::Spelling::InCapitals;
+
 namespace {
 
 const QString kNoRecords =
@@ -25,9 +27,10 @@ const QString kNoRecords =
 
 // An entry New Entry made and nobody filled in: every text field blank.
 bool isBlankEntry(palvane::Table* table) {
-    for (const char* name :
-         {"IRC Nick", "IRC Name", "IRC Location", "IRC Email", "IRC Notes", "IRC Picture"}) {
-        if (!table->fieldByName(QString::fromLatin1(name)).asString().isEmpty())
+    for (const palvane::FieldIndex field :
+         {palvane::FieldNick, palvane::FieldName, palvane::FieldLocation, palvane::FieldEmail,
+          palvane::FieldNotes, palvane::FieldPicture}) {
+        if (!table->fieldByName(field).asString().isEmpty())
             return false;
     }
     return true;
@@ -59,7 +62,15 @@ void TForm1::SpinEdit1KeyPress(QChar) {
 }
 
 void TForm1::SpinFromRecord() {
-    SpinEdit1->setValueClamped(Table1->fieldByName(QStringLiteral("IRC Spin")).asInteger());
+    SpinEdit1->setValueClamped(Table1->fieldByName(palvane::FieldSpin).asInteger());
+}
+
+void TForm1::ReloadEditTab(SpinSource spin) {
+    LoadEditTab();
+    if (spin == SpinSource::Record || !Table1->isEmpty())
+        SpinFromRecord();
+    DisplacementFromSpin();
+    Button2->setEnabled(false);
 }
 
 // New Entry: a blank record is stored at once and becomes current.
@@ -85,14 +96,14 @@ void TForm1::Button2Click() {
         return;
     }
     Table1->edit();
-    Table1->fieldByName(QStringLiteral("IRC Nick")).setAsString(Edit2->text());
-    Table1->fieldByName(QStringLiteral("IRC Name")).setAsString(Edit3->text());
-    Table1->fieldByName(QStringLiteral("IRC Location")).setAsString(Edit4->text());
-    Table1->fieldByName(QStringLiteral("IRC Notes")).setAsString(Memo1->toPlainText());
-    Table1->fieldByName(QStringLiteral("IRC Time Displacement")).setAsFloat(TimeDisplacement());
-    Table1->fieldByName(QStringLiteral("IRC Email")).setAsString(Edit5->text());
-    Table1->fieldByName(QStringLiteral("IRC Spin")).setAsInteger(SpinEdit1->Value());
-    Table1->fieldByName(QStringLiteral("IRC Picture")).setAsString(currentPicturePath());
+    Table1->fieldByName(palvane::FieldNick).setAsString(Edit2->text());
+    Table1->fieldByName(palvane::FieldName).setAsString(Edit3->text());
+    Table1->fieldByName(palvane::FieldLocation).setAsString(Edit4->text());
+    Table1->fieldByName(palvane::FieldNotes).setAsString(Memo1->toPlainText());
+    Table1->fieldByName(palvane::FieldTimeDisplacement).setAsFloat(TimeDisplacement());
+    Table1->fieldByName(palvane::FieldEmail).setAsString(Edit5->text());
+    Table1->fieldByName(palvane::FieldSpin).setAsInteger(SpinEdit1->Value());
+    Table1->fieldByName(palvane::FieldPicture).setAsString(currentPicturePath());
     DisplacementFromSpin();
     Table1->post();
     RefreshClocks();
@@ -107,31 +118,21 @@ void TForm1::Button5Click() {
                            "the moment though, I can't seem to find any... :-)"));
         return;
     }
-    if (OKBottomDlg->ShowModal() != palvane::mrOk)
+    if (openedWindows_.deleteConfirmation->ShowModal() != palvane::mrOk)
         return;
     Table1->deleteRecord();
     Table1->refresh();
-    LoadEditTab();
-    if (!Table1->isEmpty())
-        SpinFromRecord();
-    DisplacementFromSpin();
-    Button2->setEnabled(false);
+    ReloadEditTab(SpinSource::RecordIfAny);
 }
 
 void TForm1::Button6Click() {
     Table1->prior();
-    LoadEditTab();
-    SpinFromRecord();
-    DisplacementFromSpin();
-    Button2->setEnabled(false);
+    ReloadEditTab(SpinSource::Record);
 }
 
 void TForm1::Button7Click() {
     Table1->next();
-    LoadEditTab();
-    SpinFromRecord();
-    DisplacementFromSpin();
-    Button2->setEnabled(false);
+    ReloadEditTab(SpinSource::Record);
 }
 
 // Add: the chosen picture is shown at once and stored by the next Update Entry.
@@ -173,11 +174,7 @@ void TForm1::PageControl1Change() {
     if (newEntryCurrent && isBlankEntry(Table1)) {
         newEntryRowId_ = -1;
         Table1->deleteRecord();
-        LoadEditTab();
-        if (!Table1->isEmpty())
-            SpinFromRecord();
-        DisplacementFromSpin();
-        Button2->setEnabled(false);
+        ReloadEditTab(SpinSource::RecordIfAny);
         return;
     }
     LoadEditTab();
@@ -186,12 +183,10 @@ void TForm1::PageControl1Change() {
     // record without a nick that holds anything else is kept: deleting it would lose data.
     if (Edit2->text().isEmpty() && isBlankEntry(Table1)) {
         Table1->deleteRecord();
-        writeSearchBox(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+        writeSearchBox(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
         ShowRecordPicture();
-        LoadEditTab();
-        if (!Table1->isEmpty())
-            SpinFromRecord();
-        DisplacementFromSpin();
+        ReloadEditTab(SpinSource::RecordIfAny);
+        return;
     }
     Button2->setEnabled(false);
 }

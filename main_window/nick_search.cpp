@@ -14,6 +14,10 @@
 #include <algorithm>
 #include <utility>
 
+// These routines name the nick (and name) in capitals, as the windows always have; a table
+// without the field is reported in that spelling.
+constexpr auto kCapitals = palvane::Table::Spelling::InCapitals;
+
 void TForm1::Edit1KeyPress(QChar key) {
     SearchSuppressed = key == QChar(8) || key == QChar(127);
 }
@@ -26,11 +30,11 @@ void TForm1::Edit1Change() {
 
     Table1->setIndexName(QString::fromLatin1(palvane::kNickIndexName));
     Table1->setKey();
-    Table1->fieldByName(QStringLiteral("IRC NICK")).setAsString(Edit1->text());
+    Table1->fieldByName(palvane::FieldNick, kCapitals).setAsString(Edit1->text());
     Table1->gotoNearest();
 
     // Our own write runs this handler again, which returns at once: the search is suppressed.
-    Edit1->setText(Table1->fieldByName(QStringLiteral("IRC NICK")).asString());
+    Edit1->setText(Table1->fieldByName(palvane::FieldNick, kCapitals).asString());
     const int length = int(Edit1->text().length());
     const int caret = std::min(typed, length);
     Edit1->setCursorPosition(caret);
@@ -42,7 +46,7 @@ void TForm1::Edit1Change() {
     QCoreApplication::processEvents();
     SearchSuppressed = false;
 
-    setTimeDisplacement(Table1->fieldByName(QStringLiteral("IRC Time Displacement")).asFloat());
+    setTimeDisplacement(Table1->fieldByName(palvane::FieldTimeDisplacement).asFloat());
     ShowRecordPicture();
 }
 

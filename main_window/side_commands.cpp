@@ -2,19 +2,16 @@
 
 #include "main_window/tform1.h"
 
-#include "app/window_set.h"
-#include "side_windows/taboutbox.h"
-#include "side_windows/tf_surprise.h"
-#include "side_windows/tform3.h"
+#include "widgets/side_window.h"
 
 void TForm1::About1Click() {
-    AboutBox->ShowModal();
+    openedWindows_.about->ShowModal();
 }
 
 void TForm1::Image1DblClick() {
-    Form3->ShowModal();
+    openedWindows_.pictureViewer->ShowModal();
 }
 
 void TForm1::Panel5Click() {
-    f_surprise->ShowModal();
+    openedWindows_.surprise->ShowModal();
 }

@@ -233,9 +233,9 @@ void TForm1::buildViewTab() {
         rows[i]->setGeometry(80, kRowTops[i], 169, 23);
         setTextColour(rows[i], kGreen);
     }
-    DBEdit1->setDataField(QStringLiteral("IRC Name"));
-    DBEdit2->setDataField(QStringLiteral("IRC Location"));
-    DBEdit3->setDataField(QStringLiteral("IRC Email"));
+    DBEdit1->setDataField(palvane::FieldName);
+    DBEdit2->setDataField(palvane::FieldLocation);
+    DBEdit3->setDataField(palvane::FieldEmail);
 
     Button4 = button(TabSheet1, "Button4", QStringLiteral("Previous Record"), 152, 144, 105, 25);
     Button3 = button(TabSheet1, "Button3", QStringLiteral("Next Record"), 272, 144, 105, 25);
@@ -281,7 +281,7 @@ void TForm1::buildViewTab() {
     DBMemo1 = new palvane::DBMemo(Panel1);
     DBMemo1->setObjectName(QStringLiteral("DBMemo1"));
     DBMemo1->setGeometry(562 - 1 - 425, 1, 425, 78);
-    DBMemo1->setDataField(QStringLiteral("IRC Notes"));
+    DBMemo1->setDataField(palvane::FieldNotes);
     setTextColour(DBMemo1, kGreen);
 
     for (palvane::DBEdit* e : {DBEdit1, DBEdit2, DBEdit3})
@@ -463,12 +463,6 @@ void TForm1::connectHandlers() {
     connect(SpinEdit1, &palvane::SpinEdit::characterKeyPressed, this,
             [this](QChar key) { palvane::guarded([&] { SpinEdit1KeyPress(key); }); });
     connect(SpinEdit1, &palvane::SpinEdit::changed, this, handler(this, &TForm1::SpinEdit1Change));
-
-    connect(Edit2, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit2Change));
-    connect(Edit3, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit3Change));
-    connect(Edit4, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit4Change));
-    connect(Edit5, &QLineEdit::textChanged, this, handler(this, &TForm1::Edit5Change));
-    connect(Memo1, &QPlainTextEdit::textChanged, this, handler(this, &TForm1::Memo1Change));
 }
 
 // Start-up: window position from the settings file, then the table, then the first contact.

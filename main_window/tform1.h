@@ -16,10 +16,12 @@
 //   non-visual          Table1 contact table, Timer1 clocks (250 ms), Timer2 banner (50 ms),
 //                       MainMenu1 (File1 > Exit1, About1), OpenDialog1 picture chooser
 //
-// The handlers are split by area over several files: tform1.cpp (layout, life cycle, menu),
-// display_routines.cpp, world_clock.cpp, nick_search.cpp, entry_editing.cpp, banner.cpp.
+// The handlers are split by area over several files: tform1.cpp (layout, life cycle, menu,
+// status banner), display_routines.cpp, world_clock.cpp, nick_search.cpp, entry_editing.cpp,
+// side_commands.cpp (the side windows it opens).
 
 #include "core/clock_format.h"
+#include "main_window/opened_windows.h"
 #include "side_windows/typewriter.h"
 
 #include <QMainWindow>
@@ -58,6 +60,9 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;
 
+    // The windows the commands open, handed over once at start-up after they are created.
+    void setOpenedWindows(const palvane::OpenedWindows& windows) { openedWindows_ = windows; }
+
     // Life cycle.
     void FormCreate();
     void FormShow();
@@ -93,11 +98,6 @@ public:
     void Edit5KeyPress(QChar key);
     void Memo1KeyPress(QChar key);
     void SpinEdit1KeyPress(QChar key);
-    void Edit2Change() {}
-    void Edit3Change() {}
-    void Edit4Change() {}
-    void Edit5Change() {}
-    void Memo1Change() {}
 
     // World clock.
     void SpinEdit1Change();
@@ -196,7 +196,14 @@ private:
     void runEdit1Change();
     // Fills the spin box from the current record's "IRC Spin" (0 when blank or none).
     void SpinFromRecord();
+    // Where the spin box takes its hours when the Edit/Add tab is reloaded: from the record
+    // (0 without one), or from the record only while the table holds any.
+    enum class SpinSource { Record, RecordIfAny };
+    // Shows the current record on the Edit/Add tab after a move or a deletion: the boxes, the
+    // spin box and the offset it gives; the entry counts as unchanged again.
+    void ReloadEditTab(SpinSource spin);
 
+    palvane::OpenedWindows openedWindows_;
     double timeDisplacement_ = 0.0;
     // The record the last New Entry stored, until the tab switch purges it; -1 for none.
     qint64 newEntryRowId_ = -1;

@@ -7,7 +7,7 @@
 
 namespace {
 
-QFont pixelFont(const QString& family, int points, bool bold) {
+QFont fontOf(const QString& family, int points, bool bold) {
     QFont font(family);
     font.setPointSize(points);
     font.setBold(bold);
@@ -22,7 +22,7 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : palvane::SideWindow(parent) {
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(333, 219);
-    setFont(pixelFont(QStringLiteral("MS Sans Serif"), 8, false));
+    setFont(fontOf(QStringLiteral("MS Sans Serif"), 8, false));
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -32,14 +32,14 @@ TOKBottomDlg::TOKBottomDlg(QWidget* parent) : palvane::SideWindow(parent) {
 
     Label1 = new QLabel(QStringLiteral("You have selected to delete the current record."), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(pixelFont(QStringLiteral("Arial"), 10, true));
+    Label1->setFont(fontOf(QStringLiteral("Arial"), 10, true));
     Label1->setStyleSheet(QStringLiteral("color: black"));
     Label1->move(16, 64);
     Label1->adjustSize();
 
     Label2 = new QLabel(QStringLiteral("Are you sure?"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(pixelFont(QStringLiteral("MS Sans Serif"), 10, true));
+    Label2->setFont(fontOf(QStringLiteral("MS Sans Serif"), 10, true));
     Label2->setStyleSheet(QStringLiteral("color: navy"));
     Label2->move(120, 96);
     Label2->adjustSize();

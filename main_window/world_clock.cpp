@@ -37,6 +37,6 @@ void TForm1::DisplacementFromSpin() {
 }
 
 void TForm1::SpinEdit1Change() {
-    setTimeDisplacement(palvane::hoursToDays(SpinEdit1->Value()));
+    DisplacementFromSpin();
     UpdateChange();
 }

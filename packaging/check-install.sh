@@ -17,6 +17,8 @@ export XDG_CONFIG_HOME="$tmp/config"
 export XDG_CACHE_HOME="$tmp/cache"
 export XDG_RUNTIME_DIR="$tmp/runtime"
 unset XDG_DATA_HOME
+# No desktop: a failing launcher must end with its exit code, not wait in an error box.
+unset DISPLAY WAYLAND_DISPLAY
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 
@@ -36,11 +38,13 @@ metainfo=$prefix/share/metainfo/$app_id.metainfo.xml
 png=$prefix/share/icons/hicolor/32x32/apps/$app_id.png
 svg=$prefix/share/icons/hicolor/scalable/apps/$app_id.svg
 
-for f in palvane palvane-table palvane-launch; do
-    if [ ! -f "$prefix/bin/$f" ] || [ ! -x "$prefix/bin/$f" ]; then
-        fail "bin/$f is not installed as a program"
+for f in bin/palvane bin/palvane-table bin/palvane-launch libexec/palvane32/palvane; do
+    if [ ! -f "$prefix/$f" ] || [ ! -x "$prefix/$f" ]; then
+        fail "$f is not installed as a program"
     fi
 done
+[ "$(readlink "$prefix/bin/palvane-launch")" = palvane ] ||
+    fail "bin/palvane-launch does not lead to bin/palvane"
 for f in "$desktop" "$metainfo" "$png" "$svg"; do
     [ -s "$f" ] || fail "${f#"$prefix"/} is missing or empty"
 done
@@ -52,7 +56,10 @@ grep -q '<svg' "$svg" || fail "$svg is not an SVG image"
 
 # Cross-references that the validators cannot see: the menu entry names an installed launcher
 # and icon, and the AppStream data launches this menu entry.
-grep -qx "Exec=palvane-launch" "$desktop" || fail "$desktop_name does not run palvane-launch"
+grep -qx "Exec=palvane %F" "$desktop" || fail "$desktop_name does not run palvane with the files"
+grep -qx "Exec=palvane --import" "$desktop" || fail "$desktop_name has no import action"
+grep -qx "MimeType=text/vcard;text/x-vcard;text/directory;" "$desktop" ||
+    fail "$desktop_name does not take vCards"
 grep -qx "Icon=$app_id" "$desktop" || fail "$desktop_name does not use the installed icon $app_id"
 grep -q "<launchable type=\"desktop-id\">$desktop_name</launchable>" "$metainfo" ||
     fail "the metainfo does not launch $desktop_name"
@@ -93,22 +100,61 @@ mkdir -p "$start_dir"
 # First start with XDG_DATA_HOME set: the folder and an empty table are made there.
 data_home="$tmp/data home"
 table="$data_home/palvane/data/palvane.db"
-launch env XDG_DATA_HOME="$data_home" "$prefix/bin/palvane-launch"
+launch env XDG_DATA_HOME="$data_home" "$prefix/bin/palvane"
 [ -s "$table" ] || fail "the launcher did not create $table"
 "$prefix/bin/palvane-table" check "$table" >"$tmp/check.log" 2>&1 ||
     { cat "$tmp/check.log" >&2; fail "the table the launcher made does not pass palvane-table check"; }
 
 # Second start: the table exists and must be used as it is.
-launch env XDG_DATA_HOME="$data_home" "$prefix/bin/palvane-launch"
-[ -s "$table" ] || fail "the second start lost $table"
+before=$(cksum <"$table")
+launch env XDG_DATA_HOME="$data_home" "$prefix/bin/palvane"
+[ "$(cksum <"$table")" = "$before" ] || fail "the second start changed $table"
 
 # Started by name through PATH, as the menu entry does, without XDG_DATA_HOME: the table goes
 # under ~/.local/share. A relative XDG_DATA_HOME is invalid and must be ignored the same way.
-launch env PATH="$prefix/bin:$PATH" XDG_DATA_HOME=relative palvane-launch
-[ -s "$HOME/.local/share/palvane/data/palvane.db" ] ||
-    fail "the launcher did not create the table under \$HOME/.local/share"
+# The name of earlier versions does the same.
+for name in palvane palvane-launch; do
+    rm -rf "$HOME/.local"
+    launch env PATH="$prefix/bin:$PATH" XDG_DATA_HOME=relative "$name"
+    [ -s "$HOME/.local/share/palvane/data/palvane.db" ] ||
+        fail "$name did not create the table under \$HOME/.local/share"
+done
 [ ! -e "$start_dir/relative" ] || fail "a relative XDG_DATA_HOME was used"
 [ -z "$(ls -A "$start_dir")" ] || fail "the launcher wrote into the folder it was started from"
+
+# A folder that has a table of its own keeps to it: no table of the user's is made.
+rm -rf "$HOME/.local"
+mkdir "$start_dir/data"
+"$prefix/bin/palvane-table" create "$start_dir/data/palvane.db" >/dev/null
+launch env PATH="$prefix/bin:$PATH" palvane
+[ ! -e "$HOME/.local" ] || fail "the launcher made the user's table beside a folder's own"
+rm -r "$start_dir/data"
+
+# The installed table tool, told no table, works on the table the launcher opens: an import
+# typed before the first start makes it; in a folder with its own data/palvane.db it keeps to
+# that, and --table still chooses another.
+rm -rf "$HOME/.local"
+user_table=$HOME/.local/share/palvane/data/palvane.db
+printf 'BEGIN:VCARD\r\nVERSION:4.0\r\nNICKNAME:ada\r\nEND:VCARD\r\n' >"$tmp/ada.vcf"
+tool() { (cd "$start_dir" && "$prefix/bin/palvane-table" "$@") >"$tmp/tool.log" 2>&1; }
+tool import "$tmp/ada.vcf" || { cat "$tmp/tool.log" >&2; fail "palvane-table import failed"; }
+grep -qF "into $user_table" "$tmp/tool.log" || fail "the import did not fill $user_table"
+tool show ada || { cat "$tmp/tool.log" >&2; fail "palvane-table show does not find ada"; }
+tool --help && grep -qF "Here that is $user_table." "$tmp/tool.log" ||
+    fail "palvane-table --help does not name $user_table"
+mkdir "$start_dir/data"
+"$prefix/bin/palvane-table" create "$start_dir/data/palvane.db" >/dev/null
+! tool show ada || fail "palvane-table ignored the table of the folder it was started in"
+tool import --table "$user_table" "$tmp/ada.vcf" && tool show --table "$user_table" ada ||
+    fail "palvane-table --table did not choose the user's table"
+rm -r "$start_dir/data"
+
+# What users type gets an answer: help, and a clear refusal of what it does not know.
+"$prefix/bin/palvane" --help | grep -q "^Usage: palvane" || fail "palvane --help shows no usage"
+rc=0
+"$prefix/bin/palvane" --no-such-option >/dev/null 2>"$tmp/wrong.log" || rc=$?
+[ "$rc" -eq 2 ] && grep -q "unknown option '--no-such-option'" "$tmp/wrong.log" ||
+    fail "palvane --no-such-option ended with $rc: $(cat "$tmp/wrong.log")"
 
 if [ ${#missing[@]} -gt 0 ]; then
     printf 'SKIPPED: not installed: %s\n' "${missing[@]}"

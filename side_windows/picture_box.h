@@ -3,7 +3,7 @@
 // (the box takes the picture's size), optionally centred in the box. LoadFromFile keeps the
 // old picture when loading fails. A left double click emits doubleClicked().
 
-#include "side_windows/picture.h"
+#include "pictures/picture.h"
 
 #include <QWidget>
 

@@ -46,7 +46,7 @@ void TForm3::FormShow() {
     palvane::Table* table = table_;
     if (!table)
         throw palvane::Error(QStringLiteral("Cannot perform this operation on a closed dataset"));
-    const QString path = table->fieldByName(QStringLiteral("IRC Picture")).asString();
+    const QString path = table->fieldByName(palvane::FieldPicture).asString();
     Image1->LoadFromFile(path);
     // A window left maximised would keep the screen's size: it is fitted like any other.
     if (windowState() & kNotNormal)

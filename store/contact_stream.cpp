@@ -2,6 +2,7 @@
 
 #include "store/field_names.h"
 #include "store/schema_connection.h"
+#include "store/table_layout.h"
 
 #include <QFile>
 #include <QStringList>
@@ -13,43 +14,31 @@ namespace palvane {
 
 namespace {
 
-// The file's column name and declared text length for each field.
-struct Columns {
-    std::array<QString, FieldCount> names;
-    std::array<int, FieldCount> lengths{};
+QString columnList(const TableLayout& layout) {
+    QStringList quoted;
+    for (const QString& name : layout.columns)
+        quoted << sql::quoteIdentifier(name);
+    return quoted.join(QStringLiteral(", "));
+}
 
-    QString list() const {
-        QStringList quoted;
-        for (const QString& name : names)
-            quoted << sql::quoteIdentifier(name);
-        return quoted.join(QStringLiteral(", "));
-    }
-};
-
-// A missing column is an error naming the field.
-Columns readColumns(const SchemaConnection& connection) {
+// The columns of the eight fields; a missing one is an error naming the field.
+TableLayout readColumns(const SchemaConnection& connection) {
     sql::Statement info;
-    connection.prepare(info, QStringLiteral("SELECT name, type FROM pragma_table_info('contacts')"),
-                       false);
-    Columns columns;
+    connection.prepare(
+        info, QStringLiteral("SELECT cid, name, type FROM pragma_table_info('contacts')"), false);
+    TableLayout layout;
     bool anyColumn = false;
     sql::StatementUse use(info.get());
     int rc;
     while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
         anyColumn = true;
-        const QString name = sql::columnText(info.get(), 0);
-        for (int i = 0; i < FieldCount; ++i)
-            if (columns.names[i].isEmpty() &&
-                name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
-                columns.names[i] = name;
-                if (fieldKind(i) == FieldKind::Text)
-                    columns.lengths[i] = sql::declaredLength(sql::columnText(info.get(), 1));
-            }
+        layout.addColumn(sql::columnText(info.get(), 1), sql::columnText(info.get(), 2),
+                         sqlite3_column_int(info.get(), 0));
     }
     if (rc != SQLITE_DONE)
         connection.fail();
     for (int i = 0; i < FieldCount; ++i) {
-        if (!columns.names[i].isEmpty())
+        if (!layout.columns[i].isEmpty())
             continue;
         const QString message =
             QStringLiteral("Field '%1' not found").arg(QLatin1String(kFieldNames[i]));
@@ -57,7 +46,7 @@ Columns readColumns(const SchemaConnection& connection) {
             throw MissingTableError(message);
         throw TableError(message);
     }
-    return columns;
+    return layout;
 }
 
 void setCacheSize(const SchemaConnection& connection, int cacheKiB) {
@@ -148,17 +137,17 @@ void readRow(sqlite3_stmt* stmt, ContactRow& row) {
 
 struct ContactCursor::Impl {
     SchemaConnection connection;
-    Columns columns;
+    TableLayout layout;
     sql::Statement select;
     bool done = false;
 
     Impl(const QString& path, int cacheKiB)
         : connection(path, SQLITE_OPEN_READONLY, QStringLiteral("Cannot read the contact table")),
-          columns(readColumns(connection)) {
+          layout(readColumns(connection)) {
         setCacheSize(connection, cacheKiB);
         connection.prepare(
-            select, QStringLiteral("SELECT %1 FROM contacts ORDER BY rowid").arg(columns.list()),
-            true);
+            select,
+            QStringLiteral("SELECT %1 FROM contacts ORDER BY rowid").arg(columnList(layout)), true);
     }
 };
 
@@ -196,17 +185,17 @@ bool ContactCursor::next(ContactRow& row) {
 
 struct ContactInserter::Impl {
     SchemaConnection connection;
-    Columns columns;
+    TableLayout layout;
     sql::Statement insert;
 
     Impl(const QString& path, int cacheKiB)
         : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot add contacts to")),
-          columns(readColumns(connection)) {
+          layout(readColumns(connection)) {
         setCacheSize(connection, cacheKiB);
         connection.prepare(insert,
                            QStringLiteral("INSERT INTO contacts (%1) VALUES (?1, ?2, ?3, ?4, ?5, "
                                           "?6, ?7, ?8)")
-                               .arg(columns.list()),
+                               .arg(columnList(layout)),
                            true);
     }
 };
@@ -219,7 +208,7 @@ ContactInserter::ContactInserter(ContactInserter&&) noexcept = default;
 ContactInserter& ContactInserter::operator=(ContactInserter&&) noexcept = default;
 
 const std::array<int, FieldCount>& ContactInserter::lengths() const {
-    return d->columns.lengths;
+    return d->layout.lengths;
 }
 
 qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, bool rebuildIndexes) {
@@ -232,7 +221,7 @@ qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, boo
         sqlite3_stmt* stmt = d->insert.get();
         ContactRow row;
         while (next(row)) {
-            bindRow(stmt, row, d->columns.lengths);
+            bindRow(stmt, row, d->layout.lengths);
             const int rc = sqlite3_step(stmt);
             sqlite3_reset(stmt);
             if (rc != SQLITE_DONE)
@@ -251,7 +240,7 @@ qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, boo
 
 struct ContactWriter::Impl {
     SchemaConnection connection;
-    Columns columns;
+    TableLayout layout;
     sql::Statement select;
     sql::Statement selectAfter;
     sql::Statement insert;
@@ -260,7 +249,7 @@ struct ContactWriter::Impl {
 
     Impl(const QString& path, const QString& companion, const QString& schema)
         : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot change the contacts of")),
-          columns(readColumns(connection)) {
+          layout(readColumns(connection)) {
         if (!companion.isEmpty()) {
             // The table's connection may not create files; an empty file is an empty database.
             QFile file(companion);
@@ -282,7 +271,7 @@ struct ContactWriter::Impl {
             connection.exec(QStringLiteral("PRAGMA %1.journal_mode = DELETE").arg(quoted));
             connection.exec(QStringLiteral("PRAGMA %1.synchronous = EXTRA").arg(quoted));
         }
-        const QString list = columns.list();
+        const QString list = columnList(layout);
         connection.prepare(
             select, QStringLiteral("SELECT %1 FROM contacts WHERE rowid = ?1").arg(list), true);
         connection.prepare(selectAfter,
@@ -298,7 +287,7 @@ struct ContactWriter::Impl {
         QStringList assignments;
         for (int i = 0; i < FieldCount; ++i)
             assignments << QStringLiteral("%1 = ?%2")
-                               .arg(sql::quoteIdentifier(columns.names[i]))
+                               .arg(sql::quoteIdentifier(layout.columns[i]))
                                .arg(i + 1);
         connection.prepare(update,
                            QStringLiteral("UPDATE contacts SET %1 WHERE rowid = ?9")
@@ -325,7 +314,7 @@ ContactWriter::ContactWriter(ContactWriter&&) noexcept = default;
 ContactWriter& ContactWriter::operator=(ContactWriter&&) noexcept = default;
 
 const std::array<int, FieldCount>& ContactWriter::lengths() const {
-    return d->columns.lengths;
+    return d->layout.lengths;
 }
 
 sqlite3* ContactWriter::connection() const {
@@ -379,13 +368,13 @@ std::vector<std::pair<qint64, ContactRow>> ContactWriter::readAfter(qint64 after
 }
 
 qint64 ContactWriter::insert(const ContactRow& row) {
-    bindRow(d->insert.get(), row, d->columns.lengths);
+    bindRow(d->insert.get(), row, d->layout.lengths);
     d->change(d->insert.get());
     return sqlite3_last_insert_rowid(d->connection.get());
 }
 
 bool ContactWriter::update(qint64 rowid, const ContactRow& row) {
-    bindRow(d->update.get(), row, d->columns.lengths);
+    bindRow(d->update.get(), row, d->layout.lengths);
     sqlite3_bind_int64(d->update.get(), 9, rowid);
     return d->change(d->update.get()) > 0;
 }

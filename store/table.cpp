@@ -430,6 +430,11 @@ Field Table::fieldByName(const QString& name) {
     throw TableError(QStringLiteral("Field '%1' not found").arg(name));
 }
 
+Field Table::fieldByName(FieldIndex index, Spelling spelling) {
+    const QString name = QString::fromLatin1(kFieldNames[index]);
+    return fieldByName(spelling == Spelling::InCapitals ? name.toUpper() : name);
+}
+
 int Table::fieldLength(int index) const {
     return index >= 0 && index < FieldCount ? d->lengths[index] : 0;
 }

@@ -147,6 +147,10 @@ public:
 
     // Throws "Field '%s' not found" for an unknown name (case ignored) or a closed table.
     Field fieldByName(const QString& name);
+    // The same lookup by the field's index. The error names the field as the caller spells
+    // it: as the table declares it ("IRC Nick") or in capitals ("IRC NICK"), as some windows do.
+    enum class Spelling { AsDeclared, InCapitals };
+    Field fieldByName(FieldIndex index, Spelling spelling = Spelling::AsDeclared);
     Field field(int index) { return Field(this, index); }
 
     // Declared maximum length in characters of a text field; 0 means unlimited.

@@ -18,6 +18,19 @@ void failed(sqlite3* db, TableLayout& layout) {
 
 } // namespace
 
+void TableLayout::addColumn(const QString& name, const QString& type, int position) {
+    for (int i = 0; i < FieldCount; ++i) {
+        if (columns[i].isEmpty() &&
+            name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
+            columns[i] = name;
+            types[i] = type;
+            positions[i] = position;
+            if (fieldKind(i) == FieldKind::Text)
+                lengths[i] = sql::declaredLength(type);
+        }
+    }
+}
+
 TableLayout readTableLayout(sqlite3* db) {
     TableLayout layout;
     sql::Statement lookup;
@@ -58,17 +71,8 @@ TableLayout readTableLayout(sqlite3* db) {
     {
         sql::StatementUse use(info.get());
         while ((rc = sqlite3_step(info.get())) == SQLITE_ROW) {
-            const QString name = sql::columnText(info.get(), 1);
-            for (int i = 0; i < FieldCount; ++i) {
-                if (layout.columns[i].isEmpty() &&
-                    name.compare(QLatin1String(kFieldNames[i]), Qt::CaseInsensitive) == 0) {
-                    layout.columns[i] = name;
-                    layout.types[i] = sql::columnText(info.get(), 2);
-                    layout.positions[i] = sqlite3_column_int(info.get(), 0);
-                    if (fieldKind(i) == FieldKind::Text)
-                        layout.lengths[i] = sql::declaredLength(layout.types[i]);
-                }
-            }
+            layout.addColumn(sql::columnText(info.get(), 1), sql::columnText(info.get(), 2),
+                             sqlite3_column_int(info.get(), 0));
         }
     }
     if (rc != SQLITE_DONE) {

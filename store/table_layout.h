@@ -32,6 +32,11 @@ struct TableLayout {
     int errorCode = 0;
 
     TableLayout() { positions.fill(-1); }
+
+    // Takes one column of the file, in the order the table lists them: it becomes the column
+    // of the field it names, unless an earlier column already did. The one mapping of columns
+    // to fields, for the program and for everything that reads or writes rows outside it.
+    void addColumn(const QString& name, const QString& type, int position);
 };
 
 // Reads the layout of the table "contacts" through an open connection. Never throws.

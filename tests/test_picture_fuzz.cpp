@@ -2,7 +2,7 @@
 // kind's own error, never in a crash, a hang or another exception. Runs under the sanitizers
 // in CI; the seed is fixed so a failure can be replayed.
 
-#include "side_windows/picture.h"
+#include "pictures/picture.h"
 #include "widgets/error_report.h"
 
 #include <QFile>

@@ -3,6 +3,7 @@
 // hundred times; after each kill the file must hold everything whose store had returned,
 // exactly, and at most the one store that was under way, whole or not at all.
 
+#include "core/ini_format.h"
 #include "core/settings_file.h"
 #include "store/table.h"
 #include "tests/reliability/table_check.h"

@@ -259,6 +259,21 @@ void TestReliabilityDamagedTables::foreignLayoutsAreReportedAndLeftAlone() {
         QVERIFY(fileBytes(sandbox.dbPath()) == before);
     }
 
+    // Without the name: each window names the field as it spells it, the view's data box as
+    // the table declares it and the Edit/Add tab in capitals.
+    {
+        Sandbox sandbox;
+        sandbox.createTable({contact("alpha", "A", 1)});
+        exec(sandbox.dbPath(), QStringLiteral("ALTER TABLE contacts DROP COLUMN \"IRC Name\""));
+        MainWindowFixture app;
+        QVERIFY2(app.boxTexts().contains(QStringLiteral("Field 'IRC Name' not found.")),
+                 qPrintable(app.boxTexts().join('|')));
+        app.clearBoxes();
+        clickTab(app.form(), kEditTab);
+        QVERIFY2(app.boxTexts().contains(QStringLiteral("Field 'IRC NAME' not found.")),
+                 qPrintable(app.boxTexts().join('|')));
+    }
+
     // "contacts" is missing altogether, or is a view: the start-up error says which.
     {
         Sandbox sandbox;

@@ -1,5 +1,6 @@
 #include "core/settings_file.h"
 
+#include "core/ini_format.h"
 #include "tests/support/sandbox.h"
 #include "widgets/error_report.h"
 
@@ -71,6 +72,7 @@ class TestSettingsFile : public QObject {
     Q_OBJECT
 
 private slots:
+    void convertsIntegerTexts_data();
     void convertsIntegerTexts();
     void readsValuesFromContent();
     void writesValuesKeepingEverythingElse();
@@ -83,63 +85,69 @@ private slots:
     void locationFollowsEnvironment();
 };
 
+void TestSettingsFile::convertsIntegerTexts_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<std::optional<int>>("expected");
+    // Each row is named by its text in brackets, so blanks show.
+    const auto row = [](const char* text, std::optional<int> expected) {
+        QTest::addRow("[%s]", text) << QByteArray(text) << expected;
+    };
+    row("300", 300);
+    row("0x12C", 300);
+    row("$12C", 300);
+    row("-40", -40);
+    row("0x64", 100);
+    row("$32", 50);
+    row("0X1f", 31);
+    row("$abcDEF", 0xABCDEF);
+    row("+5", 5);
+    row(" 7", 7);
+    row("   -7", -7);
+    row("007", 7);
+    row("-0", 0);
+    row("-2147483648", -2147483647 - 1);
+    row("2147483647", 2147483647);
+    row("$FFFFFFFF", -1);
+    row("0xffffffff", -1);
+    row("$80000000", -2147483647 - 1);
+    row("$000000000012C", 300); // leading zeros do not count against the 32 bits
+    row("", std::nullopt);
+    row("abc", std::nullopt);
+    row("0x", std::nullopt);
+    row("0X", std::nullopt);
+    row("$", std::nullopt);
+    row("12px", std::nullopt);
+    row("12 ", std::nullopt); // the file's own blanks are trimmed before conversion
+    row("1 2", std::nullopt);
+    row("-", std::nullopt);
+    row("+", std::nullopt);
+    row("--5", std::nullopt);
+    row("+-5", std::nullopt);
+    row("2147483648", std::nullopt);
+    row("-2147483649", std::nullopt);
+    row("99999999999999999999999999", std::nullopt);
+    row("$100000000", std::nullopt);
+    row("$-1", std::nullopt);
+    row("-$5", std::nullopt);
+    row("$0x5", std::nullopt);
+    row("0x-5", std::nullopt);
+    row("0x 5", std::nullopt);
+    row("$12G", std::nullopt);
+    row(" 0x10", std::nullopt); // "0x" counts only at the very start
+    row("\t7", std::nullopt);
+    row("1.5", std::nullopt);
+    row("1e3", std::nullopt);
+    QTest::newRow("[12<NUL>]") << bytes("12\0") << std::optional<int>();
+}
+
 void TestSettingsFile::convertsIntegerTexts() {
     palvane::test::Sandbox sandbox;
-    const struct {
-        const char* text;
-        std::optional<int> expected;
-    } cases[] = {
-        {"300", 300},
-        {"0x12C", 300},
-        {"$12C", 300},
-        {"-40", -40},
-        {"0x64", 100},
-        {"$32", 50},
-        {"0X1f", 31},
-        {"$abcDEF", 0xABCDEF},
-        {"+5", 5},
-        {" 7", 7},
-        {"   -7", -7},
-        {"007", 7},
-        {"-0", 0},
-        {"-2147483648", -2147483647 - 1},
-        {"2147483647", 2147483647},
-        {"$FFFFFFFF", -1},
-        {"0xffffffff", -1},
-        {"$80000000", -2147483647 - 1},
-        {"$000000000012C", 300}, // leading zeros do not count against the 32 bits
-        {"", std::nullopt},
-        {"abc", std::nullopt},
-        {"0x", std::nullopt},
-        {"0X", std::nullopt},
-        {"$", std::nullopt},
-        {"12px", std::nullopt},
-        {"12 ", std::nullopt}, // the file's own blanks are trimmed before conversion
-        {"1 2", std::nullopt},
-        {"-", std::nullopt},
-        {"+", std::nullopt},
-        {"--5", std::nullopt},
-        {"+-5", std::nullopt},
-        {"2147483648", std::nullopt},
-        {"-2147483649", std::nullopt},
-        {"99999999999999999999999999", std::nullopt},
-        {"$100000000", std::nullopt},
-        {"$-1", std::nullopt},
-        {"-$5", std::nullopt},
-        {"$0x5", std::nullopt},
-        {"0x-5", std::nullopt},
-        {"0x 5", std::nullopt},
-        {"$12G", std::nullopt},
-        {" 0x10", std::nullopt}, // "0x" counts only at the very start
-        {"\t7", std::nullopt},
-        {"1.5", std::nullopt},
-        {"1e3", std::nullopt},
+    QFETCH(QByteArray, text);
+    QFETCH(std::optional<int>, expected);
+    const auto shown = [](std::optional<int> n) {
+        return n ? QString::number(*n) : QStringLiteral("no number");
     };
-    for (const auto& c : cases) {
-        const std::optional<int> got = ini::convertInteger(c.text);
-        QVERIFY2(got == c.expected, c.text);
-    }
-    QVERIFY(ini::convertInteger(bytes("12\0")) == std::nullopt);
+    QCOMPARE(shown(ini::convertInteger(text)), shown(expected));
 }
 
 void TestSettingsFile::readsValuesFromContent() {

@@ -63,7 +63,8 @@ public:
             return;
         ::chmod(QFile::encodeName(sandbox.path()).constData(), 0711);
         for (const QString& path : {sandbox.configDir(), sandbox.iniPath()})
-            ::chown(QFile::encodeName(path).constData(), kNobody, kNobody);
+            if (::chown(QFile::encodeName(path).constData(), kNobody, kNobody) != 0)
+                qFatal("cannot give %s to nobody", qPrintable(path));
         ::setfsgid(kNobody);
         ::setfsuid(kNobody);
     }

@@ -4,6 +4,7 @@
 #include "store/table.h"
 #include "store/table_location.h"
 #include "tools/contacts_format.h"
+#include "tools/default_table.h"
 
 #include <new>
 
@@ -174,7 +175,20 @@ std::optional<QString> oneTableArgument(const Arguments& arguments) {
 }
 
 QString defaultTablePath() {
-    return palvane::defaultTablePath();
+    try {
+        return defaultTableLocation().table;
+    } catch (const ToolError&) {
+        // Without a home there is no table of the user's: only the working directory's is left.
+        return palvane::defaultTablePath();
+    }
+}
+
+QString tableToFill(const Arguments& arguments) {
+    if (arguments.isSet(kTable))
+        return arguments.value(kTable);
+    const TableLocation location = defaultTableLocation();
+    createUserTableIfMissing(location);
+    return location.table;
 }
 
 } // namespace palvane::tool

@@ -92,7 +92,11 @@ Positional tablePathArgument();
 QString tableArgument(const Arguments& arguments);
 std::optional<QString> oneTableArgument(const Arguments& arguments);
 // The contact table the commands use when none is named: data/palvane.db under the working
-// directory, as the program opens it.
+// directory when it exists, else the user's own table that the command palvane opens
+// (tools/default_table.h); run from the build tree, always data/palvane.db.
 QString defaultTablePath();
+// The table an import fills: --table, else the default, made first when it is the user's own
+// and does not exist yet (a new user may import before the first start).
+QString tableToFill(const Arguments& arguments);
 
 } // namespace palvane::tool

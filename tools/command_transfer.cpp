@@ -50,7 +50,7 @@ Command importCommand() {
     command.validate = checkFormat;
     command.whenFailed = QStringLiteral("nothing was imported");
     command.run = [](const Arguments& arguments) {
-        const QString table = tablePath(arguments);
+        const QString table = tableToFill(arguments);
         TransferConsole console(stderr, QStringLiteral("Importing"));
         const TransferReport report =
             importContacts(arguments.positional(0), table, formatOf(arguments),

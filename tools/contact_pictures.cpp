@@ -1,5 +1,7 @@
 #include "tools/contact_pictures.h"
 
+#include "core/file_replacement.h"
+#include "pictures/bitmap_file.h"
 #include "tools/contacts_format.h"
 
 #include <QBuffer>
@@ -9,9 +11,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QSaveFile>
 
 #include <cerrno>
+#include <optional>
 
 namespace palvane::tool {
 
@@ -21,6 +23,17 @@ namespace {
 // reader takes bitmaps of at most 64 MiB.
 constexpr int kMaxSide = 2048;
 constexpr int kNameCharacters = 32;
+
+// Qt's bitmap and icon readers make up what a damaged file lacks from whatever memory held, so
+// those two kinds pass the program's own checks first: the bytes to read, or none when the
+// picture is cut short or damaged.
+std::optional<QByteArray> checkedReaderInput(const QByteArray& bytes, const QByteArray& format) {
+    if (format == "bmp")
+        return bitmap_file::readerInput(bytes);
+    if (format == "ico" || format == "cur")
+        return bitmap_file::iconIsComplete(bytes) ? std::optional(bytes) : std::nullopt;
+    return bytes;
+}
 
 // Letters, digits, '-' and '_' of the nick, the rest as '_'.
 QString fileNameOf(const QString& nick) {
@@ -60,7 +73,14 @@ QString PictureStore::store(const QByteArray& bytes, const QString& nick, QStrin
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
+    std::optional<QByteArray> input = checkedReaderInput(bytes, QImageReader::imageFormat(&buffer));
+    if (!input) {
+        *problem = QStringLiteral("the embedded picture is cut short or damaged; left out");
+        return QString();
+    }
+    QBuffer checked(&*input);
+    checked.open(QIODevice::ReadOnly);
+    QImageReader reader(&checked);
     QImage image = reader.read();
     if (image.isNull()) {
         *problem = QStringLiteral("the embedded picture is not an image this program reads "
@@ -76,14 +96,25 @@ QString PictureStore::store(const QByteArray& bytes, const QString& nick, QStrin
                        .arg(directory_);
         return QString();
     }
+    QByteArray encoded;
+    QBuffer out(&encoded);
+    if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "BMP"))
+        throw ToolError(QStringLiteral("cannot write the picture %1: it cannot be encoded as a "
+                                       "bitmap")
+                            .arg(path));
     // Under a temporary name until complete, so that a killed import leaves no broken file
     // that a later one would take for this picture.
-    QSaveFile file(path);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "BMP") || !file.commit()) {
-        const QString reason = errno != 0 ? systemErrorText(errno) : file.errorString();
-        throw ToolError(QStringLiteral("cannot write the picture %1: %2").arg(path, reason));
-    }
+    FileReplacement file(path);
+    int error = file.error();
+    if (error == 0 && !file.write(encoded))
+        error = errno;
+    if (error == 0)
+        error = file.commit(FileReplacement::Existing::Keep);
+    if (error == EEXIST)
+        return path; // the same picture, stored by another import meanwhile: not ours to remove
+    if (error != 0)
+        throw ToolError(
+            QStringLiteral("cannot write the picture %1: %2").arg(path, systemErrorText(error)));
     made_ << path;
     return path;
 }

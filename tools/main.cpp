@@ -25,8 +25,12 @@ const char* const kIntroduction =
 
 const char* const kClosing =
     "\n"
-    "PATH defaults to %1 under the working directory. No command overwrites\n"
-    "an existing file. 'palvane-table COMMAND --help' lists the options of a command.\n"
+    "Without PATH or --table, a command uses data/palvane.db under the working directory\n"
+    "when it exists, else your own table, which the command palvane and the desktop menu\n"
+    "entry open ($XDG_DATA_HOME/palvane/data/palvane.db; an import creates it when it is\n"
+    "missing). Here that is %1.\n"
+    "No command overwrites an existing file. 'palvane-table COMMAND --help' lists the\n"
+    "options of a command.\n"
     "\n"
     "CSV files have a header row naming the fields: \"IRC Nick\", \"IRC Name\",\n"
     "\"IRC Location\", \"IRC Email\", \"IRC Notes\", \"IRC Time Displacement\" (days),\n"

@@ -1,17 +1,14 @@
 #include "tools/output_file.h"
 
+#include "core/file_replacement.h"
 #include "tools/contacts_format.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace palvane::tool {
@@ -50,66 +47,39 @@ void stopWatching() {
     pendingFile[0] = '\0';
 }
 
-// rename() that never replaces an existing file: 0, or an error number.
-int renameWithoutReplacing(const QByteArray& from, const QByteArray& to) {
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-#endif
-    // A file system without the flag: a hard link fails on an existing name just as well.
-    if (::link(from.constData(), to.constData()) == 0) {
-        ::unlink(from.constData());
-        return 0;
-    }
-    return errno;
-}
-
 } // namespace
 
 OutputFile::OutputFile(const QString& path) : path_(path) {
     buffer_.reserve(kBufferBytes);
     if (path.isEmpty() || path == QLatin1String("-")) {
         standardOutput_ = true;
-        fd_ = STDOUT_FILENO;
         return;
     }
     const QFileInfo info(path);
     if (info.exists() || info.isSymLink())
         throw ToolError(
             QStringLiteral("%1 already exists; export never overwrites a file").arg(path));
-    // Beside the file, so that the rename stays on one file system; hidden, as it is not done.
-    temporaryName_ = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") +
-                                       info.fileName() + QStringLiteral(".XXXXXX"));
-    // A signal between creating the file and watching for signals would leave it behind:
-    // hold them back until the handler knows the name.
+    // A signal between creating the temporary file and watching for signals would leave it
+    // behind: hold them back until the handler knows the name.
     sigset_t held;
     sigset_t previous;
     sigemptyset(&held);
     for (const int signal : kCleanSignals)
         sigaddset(&held, signal);
     ::sigprocmask(SIG_BLOCK, &held, &previous);
-    fd_ = ::mkstemp(temporaryName_.data());
-    const int error = errno;
-    if (fd_ >= 0)
-        watchForSignals(temporaryName_);
+    file_ = std::make_unique<FileReplacement>(path);
+    if (file_->error() == 0)
+        watchForSignals(file_->temporaryName());
     ::sigprocmask(SIG_SETMASK, &previous, nullptr);
-    if (fd_ < 0) {
-        temporaryName_.clear();
-        throw ToolError(QStringLiteral("cannot write %1: %2").arg(path, systemErrorText(error)));
-    }
-    // mkstemp makes the file private; give it the permissions of any new file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd_, 0666 & ~mask);
+    if (file_->error() != 0)
+        throw ToolError(
+            QStringLiteral("cannot write %1: %2").arg(path, systemErrorText(file_->error())));
 }
 
 OutputFile::~OutputFile() {
-    if (standardOutput_ || fd_ < 0)
+    if (!file_)
         return;
-    ::close(fd_);
-    ::unlink(temporaryName_.constData());
+    file_.reset(); // removes the temporary file unless committed
     stopWatching();
 }
 
@@ -127,18 +97,9 @@ void OutputFile::write(const QByteArray& bytes) {
 }
 
 void OutputFile::flush() {
-    const char* data = buffer_.constData();
-    qsizetype left = buffer_.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd_, data, size_t(left));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        data += written;
-        left -= written;
-    }
+    const bool written = standardOutput_ ? writeAll(STDOUT_FILENO, buffer_) : file_->write(buffer_);
+    if (!written)
+        fail(errno);
     buffer_.resize(0);
 }
 
@@ -146,33 +107,13 @@ void OutputFile::commit() {
     flush();
     if (standardOutput_)
         return;
-    if (::fsync(fd_) != 0)
-        fail(errno);
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0) {
-        const int error = errno;
-        ::unlink(temporaryName_.constData());
-        stopWatching();
-        fail(error);
-    }
-    const int error = renameWithoutReplacing(temporaryName_, QFile::encodeName(path_));
-    if (error != 0) {
-        ::unlink(temporaryName_.constData());
-        stopWatching();
-        if (error == EEXIST)
-            throw ToolError(
-                QStringLiteral("%1 already exists; export never overwrites a file").arg(path_));
-        fail(error);
-    }
+    const int error = file_->commit(FileReplacement::Existing::Keep);
     stopWatching();
-    // The new name itself is durable once its directory is.
-    const int directory = ::open(QFile::encodeName(QFileInfo(path_).absolutePath()).constData(),
-                                 O_RDONLY | O_DIRECTORY);
-    if (directory >= 0) {
-        ::fsync(directory);
-        ::close(directory);
-    }
+    if (error == EEXIST)
+        throw ToolError(
+            QStringLiteral("%1 already exists; export never overwrites a file").arg(path_));
+    if (error != 0)
+        fail(error);
 }
 
 } // namespace palvane::tool

@@ -7,6 +7,12 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
+namespace palvane {
+class FileReplacement;
+}
+
 namespace palvane::tool {
 
 class OutputFile {
@@ -29,8 +35,7 @@ private:
     [[noreturn]] void fail(int errorNumber);
 
     QString path_;
-    QByteArray temporaryName_; // also for the signal handler
-    int fd_ = -1;
+    std::unique_ptr<FileReplacement> file_; // none for standard output
     bool standardOutput_ = false;
     QByteArray buffer_;
 };

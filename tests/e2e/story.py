@@ -23,11 +23,21 @@ def contact(nick, name=None, location=None, email=None, notes=None, hours=0, pic
     return (nick, name, location, email, notes, hours / 24, hours, picture)
 
 
-def bin_path(program):
+def installed_path(*parts):
     prefix = os.environ.get("PALVANE_PREFIX")
     if not prefix:
         raise unittest.SkipTest("PALVANE_PREFIX is not set: run the tests through scripts/e2e")
-    return os.path.join(prefix, "bin", program)
+    return os.path.join(prefix, *parts)
+
+
+def bin_path(program):
+    return installed_path("bin", program)
+
+
+def program_path():
+    """The address book itself, which works in its working directory; the palvane on PATH is
+    the command that starts it on the user's own table."""
+    return installed_path("libexec", "palvane32", "palvane")
 
 
 class Program:
@@ -154,9 +164,10 @@ class Story(unittest.TestCase):
     def sample(self, name):
         return os.path.abspath(os.path.join(SAMPLES, name))
 
-    def start(self, fake_time=None, locale="en_US.UTF-8"):
+    def start(self, fake_time=None, locale="en_US.UTF-8", command=None):
         """Starts the installed program in the test's folder: fake_time freezes the clock it
-        reads ("2026-12-31 23:30:00"); its timers run on real time."""
+        reads ("2026-12-31 23:30:00"); its timers run on real time. command: what to run
+        instead of the address book itself (the palvane a user types, with its arguments)."""
         env = dict(self.desktop.env)
         env.update(QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                    XDG_CONFIG_HOME=self.config, HOME=os.path.join(self.dir, "home"),
@@ -164,7 +175,7 @@ class Story(unittest.TestCase):
                    LANG=locale, LC_ALL=locale)
         for name in ("LANGUAGE", "XDG_DATA_HOME", "XDG_CACHE_HOME", "SESSION_MANAGER"):
             env.pop(name, None)
-        argv = [bin_path("palvane")]
+        argv = command or [program_path()]
         if fake_time:
             env["FAKETIME_DONT_FAKE_MONOTONIC"] = "1"
             argv = ["faketime", "-f", fake_time] + argv

@@ -8,7 +8,7 @@
 
 #include "core/clock_format.h"
 #include "core/time_displacement.h"
-#include "widgets/error_report.h"
+#include "core/error.h"
 
 #include <QLocale>
 #include <QRegularExpression>

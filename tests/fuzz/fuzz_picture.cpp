@@ -1,8 +1,7 @@
 // Fuzzes the picture decoders (bitmap, icon, both metafile record walkers and the converters
 // behind them); not part of the CMake build. The first input byte picks the kind.
 //   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fPIC -I. -o fuzz_picture \
-//     tests/fuzz/fuzz_picture.cpp side_windows/picture.cpp side_windows/bitmap_file.cpp \
-//     side_windows/metafile*.cpp \
+//     tests/fuzz/fuzz_picture.cpp pictures/*.cpp \
 //     $(pkg-config --cflags --libs Qt6Svg Qt6Gui) $(libwmf-config --cflags --libs) -lemf2svg
 //   QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ./fuzz_picture -max_len=65536 \
 //     -rss_limit_mb=4096 corpus seeds
@@ -13,8 +12,8 @@
 // supply: each one that decodes is decoded twice more, with the allocator's free memory of the
 // image's size filled with different bytes each time, and the two images must be equal.
 
-#include "side_windows/picture.h"
-#include "widgets/error_report.h"
+#include "pictures/picture.h"
+#include "core/error.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -1,9 +1,9 @@
 // Fuzzes the settings-file reader, writer and number conversion; not part of the CMake build.
 //   clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fPIC -I. -o fuzz_settings \
-//     tests/fuzz/fuzz_settings.cpp core/settings_file.cpp $(pkg-config --cflags --libs Qt6Core)
+//     tests/fuzz/fuzz_settings.cpp core/ini_format.cpp $(pkg-config --cflags --libs Qt6Core)
 //   ./fuzz_settings -max_len=4096 -max_total_time=300   (both from the repository root)
 
-#include "core/settings_file.h"
+#include "core/ini_format.h"
 
 #include <QByteArray>
 

@@ -9,6 +9,7 @@
 //       space and writes again. Prints "refused <message>", "unchanged <yes|no>", "leftovers
 //       <count>", "written <value read back>".
 
+#include "core/ini_format.h"
 #include "core/settings_file.h"
 #include "widgets/error_report.h"
 

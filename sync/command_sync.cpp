@@ -1,4 +1,6 @@
-// sync: two-way synchronisation of the table with a CardDAV address book.
+// palvane-table sync: two-way synchronisation of the table with a CardDAV address book. The
+// command is declared with the others (tools/commands.h) and lives here, beside the library it
+// brings.
 
 #include "sync/sync_console.h"
 #include "tools/commands.h"

@@ -1,8 +1,8 @@
-#include "side_windows/picture.h"
+#include "pictures/picture.h"
 
 #include "core/error.h"
-#include "side_windows/bitmap_file.h"
-#include "side_windows/metafile.h"
+#include "pictures/bitmap_file.h"
+#include "pictures/metafile.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "side_windows/metafile_wmf_svg.h"
+#include "pictures/metafile_wmf_svg.h"
 
 #include <QString>
 

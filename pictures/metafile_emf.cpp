@@ -2,9 +2,9 @@
 // records that pass the checks below (sizes, counts, offsets, object numbers, bitmaps), so the
 // converter only reads data that is really there.
 
-#include "side_windows/metafile.h"
+#include "pictures/metafile.h"
 
-#include "side_windows/metafile_bytes.h"
+#include "pictures/metafile_bytes.h"
 
 #include <emf2svg.h>
 

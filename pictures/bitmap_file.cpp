@@ -1,6 +1,6 @@
-#include "side_windows/bitmap_file.h"
+#include "pictures/bitmap_file.h"
 
-#include "side_windows/metafile_bytes.h"
+#include "pictures/metafile_bytes.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "side_windows/metafile.h"
+#include "pictures/metafile.h"
 
-#include "side_windows/metafile_bytes.h"
+#include "pictures/metafile_bytes.h"
 
 namespace palvane::metafile {
 

@@ -2,10 +2,10 @@
 // file from the records it understands, with every count, index and bitmap checked, so libwmf
 // only ever plays a well-formed metafile.
 
-#include "side_windows/metafile.h"
+#include "pictures/metafile.h"
 
-#include "side_windows/metafile_bytes.h"
-#include "side_windows/metafile_wmf_svg.h"
+#include "pictures/metafile_bytes.h"
+#include "pictures/metafile_wmf_svg.h"
 
 #include <libwmf/api.h>
 #include <libwmf/svg.h>
