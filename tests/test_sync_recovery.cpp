@@ -7,6 +7,8 @@
 #include "tests/sync/holding_proxy.h"
 #include "tests/sync/sync_fixture.h"
 
+#include <sqlite3.h>
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -192,12 +194,25 @@ void TestSyncRecovery::twoTablesConverge() {
     f.setUpTable(a, {"ann,Ann Lee,ann@example.org", "bob,Bob Marsh,bob@example.org",
                      "carl,Carl Kay,carl@example.org"});
     f.setUpTable(b, {});
+    // The second table lists the address book as a server without sync-collection is listed:
+    // by its change tag, then every card's ETag.
+    {
+        sqlite3* state = nullptr;
+        QCOMPARE(sqlite3_open(palvane::sync::stateFileOf(b).toUtf8().constData(), &state),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(state,
+                              "INSERT OR REPLACE INTO settings VALUES ('no_sync_collection', '1')",
+                              nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        sqlite3_close(state);
+    }
     palvane::Table tableB;
     tableB.setDatabaseName(QStringLiteral("other/"));
     tableB.setTableName(QStringLiteral("palvane.db"));
     tableB.open();
     QCOMPARE(f.sync(a).sent, 3);
     QCOMPARE(f.sync(b).received, 3);
+    QCOMPARE(f.sync(b).requests, 1); // the change tag has not moved
 
     // Edits, a deletion and new contacts on both; one field changed differently on both.
     f.editTable({"ann.email=ann@a.example", "del bob", "add dan,Dan Oh,dan@example.org",
