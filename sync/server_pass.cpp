@@ -57,7 +57,7 @@ bool Run::listBySyncCollection(const QString& token, Listing& listing) {
     writer_.begin(false);
     MultistatusReader reader([&](const DavEntry& entry) {
         const QString href = keyOf(entry.href);
-        if (href == keyOf(collection_.path()))
+        if (!isMember(href))
             return;
         state_.addListed({href, entry.etag, entry.status == 404});
         if (listing.full)
@@ -110,7 +110,7 @@ void Run::listByEtags(Listing& listing) {
     writer_.begin(false);
     MultistatusReader reader([&](const DavEntry& entry) {
         const QString href = keyOf(entry.href);
-        if (href == keyOf(collection_.path()) || entry.collection)
+        if (!isMember(href) || entry.collection)
             return;
         state_.addListed({href, entry.etag, false});
         state_.markListed(href);
@@ -168,7 +168,7 @@ void Run::mergeBatch(const std::vector<std::pair<QString, QString>>& wanted) {
     std::vector<Fetched> cards;
     MultistatusReader reader([&](const DavEntry& entry) {
         if (entry.status == 0 || entry.status == 200)
-            if (!entry.card.isEmpty())
+            if (!entry.card.isEmpty() && isMember(keyOf(entry.href)))
                 cards.push_back({keyOf(entry.href), entry.etag, entry.card.toUtf8()});
     });
     const DavAnswer answer =

@@ -60,6 +60,12 @@ QString Run::keyOf(const QString& href) const {
     return collection_.resolved(QUrl(href, QUrl::TolerantMode)).path(QUrl::FullyDecoded);
 }
 
+bool Run::isMember(const QString& key) const {
+    const QString book = keyOf(collection_.path());
+    return key.size() > book.size() && key.startsWith(book) &&
+           !key.mid(book.size()).contains(QLatin1Char('/'));
+}
+
 bool Run::refetch(const QString& href, bool asNew) {
     const DavAnswer answer = request("GET", href, {}, {});
     if (answer.status == 404 || answer.status == 410) {

@@ -82,6 +82,9 @@ private:
                       const std::function<void(const QByteArray&)>& consume = {});
     QUrl urlOf(const QString& href) const;
     QString keyOf(const QString& href) const;
+    // Whether the path is a card of the address book: anything else a server lists is never
+    // written or deleted.
+    bool isMember(const QString& key) const;
     ContactRow decodeWithPictures(const CardEditor& card, const QString& nick);
     void conflict(const QString& href, const QString& nick, const QString& field,
                   const QString& local, const QString& server);
