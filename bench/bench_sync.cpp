@@ -29,9 +29,11 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <vector>
@@ -39,6 +41,16 @@
 extern char** environ;
 
 namespace {
+
+// The servers started, killed on every way out (std::exit runs no destructors).
+std::vector<QProcess*> servers;
+
+[[noreturn]] void fail(const QString& message) {
+    std::fprintf(stderr, "bench_sync: %s\n", qPrintable(message));
+    for (QProcess* server : servers)
+        server->kill();
+    std::exit(1);
+}
 
 struct Usage {
     double wall = 0;
@@ -66,10 +78,8 @@ Usage runMeasured(const QStringList& command, const QString& inFile, const QStri
     QElapsedTimer timer;
     timer.start();
     pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "bench_sync: cannot run %s\n", argv[0]);
-        std::exit(1);
-    }
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        fail(QStringLiteral("cannot run %1").arg(command.first()));
     posix_spawn_file_actions_destroy(&actions);
     int status = 0;
     rusage usage{};
@@ -79,11 +89,8 @@ Usage runMeasured(const QStringList& command, const QString& inFile, const QStri
     result.rssMiB = usage.ru_maxrss / 1024.0;
     const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     result.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::fprintf(stderr, "bench_sync: '%s' failed\n",
-                     qPrintable(command.join(QLatin1Char(' '))));
-        std::exit(1);
-    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        fail(QStringLiteral("'%1' failed").arg(command.join(QLatin1Char(' '))));
     QFile report(outFile);
     if (report.open(QIODevice::ReadOnly)) {
         const QJsonObject json = QJsonDocument::fromJson(report.readAll()).object();
@@ -95,10 +102,8 @@ Usage runMeasured(const QStringList& command, const QString& inFile, const QStri
 
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        std::fprintf(stderr, "bench_sync: cannot write %s\n", qPrintable(path));
-        std::exit(1);
-    }
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        fail(QStringLiteral("cannot write %1").arg(path));
 }
 
 class Radicale {
@@ -119,6 +124,8 @@ public:
                       .arg(folder_)
                       .toUtf8());
         process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        servers.push_back(&process_);
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process_.start(QStringLiteral("radicale"),
                        {QStringLiteral("-C"), folder_ + QStringLiteral("/config")});
         // The address book as Radicale keeps one: a folder with its properties.
@@ -133,12 +140,12 @@ public:
                 return;
             QThread::msleep(100);
         }
-        std::fprintf(stderr, "bench_sync: Radicale did not start\n");
-        std::exit(1);
+        fail(QStringLiteral("Radicale did not start"));
     }
     ~Radicale() {
         process_.kill();
         process_.waitForFinished();
+        servers.pop_back();
     }
     QString book() const {
         return QStringLiteral("http://127.0.0.1:%1/alice/contacts/").arg(port_);

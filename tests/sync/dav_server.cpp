@@ -9,6 +9,10 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <csignal>
+
+#include <sys/prctl.h>
+
 namespace palvane::test {
 
 namespace {
@@ -108,6 +112,8 @@ bool DavServer::start(QString* problem) {
                      QStringLiteral("127.0.0.1"),  QStringLiteral("-p"),
                      QString::number(port_)};
     }
+    // The server goes with the test, also when the test crashes.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
     process_.setProcessChannelMode(QProcess::MergedChannels);
     process_.setStandardOutputFile(folder_ + QStringLiteral("/server.log"), QIODevice::Append);
     process_.start(program, arguments);
