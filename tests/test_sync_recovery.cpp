@@ -9,6 +9,7 @@
 
 #include <sqlite3.h>
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -210,8 +211,30 @@ void TestSyncRecovery::twoTablesConverge() {
     tableB.setDatabaseName(QStringLiteral("other/"));
     tableB.setTableName(QStringLiteral("palvane.db"));
     tableB.open();
+    // A picture goes up as PNG and comes down saved as an import saves it; the offset as the
+    // card's time zone.
+    f.table().first();
+    f.table().edit();
+    f.table()
+        .fieldByName(QStringLiteral("IRC Picture"))
+        .setAsString(QStringLiteral(PALVANE_TEST_DATA "/sample.bmp"));
+    f.table().fieldByName(QStringLiteral("IRC Spin")).setAsInteger(5);
+    f.table().fieldByName(QStringLiteral("IRC Time Displacement")).setAsFloat(5 / 24.0);
+    f.table().post();
     QCOMPARE(f.sync(a).sent, 3);
     QCOMPARE(f.sync(b).received, 3);
+    palvane::ContactRow down;
+    for (const auto& row : palvane::readContacts(b))
+        if (row.nick == QLatin1String("ann"))
+            down = row;
+    QCOMPARE(down.spin, std::optional<int>(5));
+    QVERIFY2(down.picture.startsWith(f.box().path() + QStringLiteral("/other/pictures/")),
+             qPrintable(down.picture));
+    QVERIFY(!QImage(down.picture).isNull());
+    int pictures = 0;
+    for (const QString& href : f.server().hrefs())
+        pictures += f.server().card(href).contains("TYPE=PNG") ? 1 : 0;
+    QCOMPARE(pictures, 1);
     QCOMPARE(f.sync(b).requests, 1); // the change tag has not moved
 
     // Edits, a deletion and new contacts on both; one field changed differently on both.
