@@ -8,6 +8,9 @@
 #include "side_windows/tform3.h"
 #include "widgets/cached_style.h"
 #include "widgets/error_report.h"
+#include "widgets/light_palette.h"
+
+#include <QApplication>
 
 TForm1* Form1 = nullptr;
 TOKBottomDlg* OKBottomDlg = nullptr;
@@ -20,6 +23,12 @@ namespace palvane {
 
 void createWindowSet() {
     useCachedStyle();
+    useLightPalette();
+    // The windows are laid out control by control at fixed places, with captions beside their
+    // boxes: mirrored in part they no longer read, and mirrored whole the captions stand right
+    // of what they name. They stay left to right under a right-to-left language or -reverse;
+    // right-to-left text still runs and aligns in its own boxes.
+    QApplication::setLayoutDirection(Qt::LeftToRight);
     // The main window first: its creation handler reaches it through Form1 and uses nothing
     // else of the window set.
     Form1 = new TForm1;

@@ -1,8 +1,10 @@
 #include "main_window/db_controls.h"
 
 #include "store/table.h"
+#include "widgets/accessible_states.h"
 #include "widgets/error_report.h"
 
+#include <QAccessible>
 #include <QScrollBar>
 #include <QTextCursor>
 
@@ -22,7 +24,23 @@ QString boundFieldText(Table* table, std::optional<FieldIndex> field, bool& repo
     return {};
 }
 
+namespace {
+
+// A bound box shows a value and takes no typing: screen readers hear it as read-only.
+QAccessibleInterface* boundBoxAccessible(const QString& className, QObject* object) {
+    if (className == QLatin1String(DBEdit::staticMetaObject.className()) && object->isWidgetType())
+        return readOnlyLineAccessible(static_cast<DBEdit*>(object));
+    return nullptr;
+}
+
+} // namespace
+
 DBEdit::DBEdit(QWidget* parent) : QLineEdit(parent) {
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(boundBoxAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
     setReadOnly(true);
 }
 

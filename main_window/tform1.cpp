@@ -8,6 +8,7 @@
 #include "side_windows/picture_box.h"
 #include "store/table.h"
 #include "store/table_location.h"
+#include "widgets/accessible_states.h"
 #include "widgets/error_report.h"
 #include "widgets/message_box.h"
 #include "widgets/open_dialog.h"
@@ -98,6 +99,8 @@ constexpr int kRowTops[] = {8, 40, 72, 104};
 } // namespace
 
 TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    // Before the tab bar exists: a screen reader may ask about it as soon as it does.
+    palvane::installTabBarAccessible();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(palvane::kApplicationTitle));
     setWindowIcon(palvane::programIcon());

@@ -3,98 +3,92 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
+#include <sqlite3.h>
 
-#include <sys/inotify.h>
+#include <cerrno>
+#include <cstring>
+
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace palvane {
 
-bool FileGuard::start(const QString& path, const QString& enginePath) {
+namespace {
+
+constexpr int kHeaderSize = 100;
+constexpr int kChangeCounterAt = 24;
+constexpr char kTableMagic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
+
+bool notBefore(const timespec& a, const timespec& b) {
+    return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec >= b.tv_nsec;
+}
+
+} // namespace
+
+bool FileGuard::Seen::operator==(const Seen& other) const {
+    return size == other.size && modified.tv_sec == other.modified.tv_sec &&
+           modified.tv_nsec == other.modified.tv_nsec && changeCounter == other.changeCounter &&
+           isTable == other.isTable;
+}
+
+bool FileGuard::start(const QString& path, sqlite3* db) {
     stop();
     path_ = QFile::encodeName(path);
     struct stat info {};
-    if (::stat(path_.constData(), &info) != 0)
+    // The engine's own handle, not one of ours: closing a second descriptor of the file would
+    // drop every lock the engine holds on it.
+    if (::stat(path_.constData(), &info) != 0 ||
+        sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file_) != SQLITE_OK ||
+        !file_ || !file_->pMethods) {
+        stop();
         return false;
+    }
     device_ = info.st_dev;
     inode_ = info.st_ino;
-
-    const QFileInfo engineFile(enginePath);
-    fileName_ = QFile::encodeName(engineFile.fileName());
-    journalName_ = fileName_ + "-journal";
-    walName_ = fileName_ + "-wal";
-    const QByteArray folder = QFile::encodeName(engineFile.absolutePath());
-    journalPath_ = folder + '/' + journalName_;
-    const auto journalExists = [this] { return ::access(journalPath_.constData(), F_OK) == 0; };
-    // A journal that may have existed when the watch began counts as present: at worst a copy
-    // over the file goes unnoticed, but another program's store is never taken for one.
-    journalPresent_ = journalExists();
-    // Without events (no inotify, or too many watches) every check examines the path, and a
-    // copy over the file goes unnoticed.
-    events_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (events_ >= 0 &&
-        inotify_add_watch(events_, folder.constData(),
-                          IN_MODIFY | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                              IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR) < 0)
-        closeEvents();
-    journalPresent_ = journalExists() || journalPresent_;
-    writesNeedJournal_ = ::access((folder + '/' + walName_).constData(), F_OK) != 0;
+    const QByteArray enginePath = sqlite3_db_filename(db, "main");
+    folder_ = QFile::encodeName(QFileInfo(QFile::decodeName(enginePath)).absolutePath());
+    journalPath_ = enginePath + "-journal";
+    walPath_ = enginePath + "-wal";
+    seen_.size = info.st_size;
+    seen_.modified = info.st_mtim;
+    readHeader(seen_);
     return true;
 }
 
 void FileGuard::stop() {
-    closeEvents();
     path_.clear();
-    nameTouched_ = false;
+    file_ = nullptr;
+    seen_ = Seen();
     overwritten_ = false;
 }
 
-void FileGuard::closeEvents() {
-    if (events_ >= 0)
-        ::close(events_);
-    events_ = -1;
+bool FileGuard::readHeader(Seen& seen) const {
+    unsigned char header[kHeaderSize] = {};
+    // A file cut short reads as zeros beyond its end: no table header then.
+    const int rc = file_->pMethods->xRead(file_, header, kHeaderSize, 0);
+    if (rc != SQLITE_OK && rc != SQLITE_IOERR_SHORT_READ)
+        return false;
+    seen.isTable = std::memcmp(header, kTableMagic, sizeof kTableMagic) == 0;
+    const unsigned char* counter = header + kChangeCounterAt;
+    seen.changeCounter = (quint32(counter[0]) << 24) | (quint32(counter[1]) << 16) |
+                         (quint32(counter[2]) << 8) | quint32(counter[3]);
+    return true;
 }
 
-void FileGuard::readEvents() {
-    alignas(inotify_event) char buffer[4096];
-    while (events_ >= 0) {
-        const ssize_t size = ::read(events_, buffer, sizeof buffer);
-        if (size < 0 && errno == EINTR)
-            continue;
-        if (size <= 0)
-            return; // EAGAIN: no more events
-        for (ssize_t at = 0; at < size;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-            const uint32_t mask = event->mask;
-            if (mask & IN_Q_OVERFLOW) {
-                // Events were lost: what they said can no longer be told.
-                journalPresent_ = ::access(journalPath_.constData(), F_OK) == 0;
-                nameTouched_ = true;
-                continue;
-            }
-            if (mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
-                // The folder itself went away: its events no longer describe the path.
-                closeEvents();
-                return;
-            }
-            const char* name = event->len ? event->name : "";
-            if (fileName_ == name) {
-                if (mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO))
-                    nameTouched_ = true;
-                if ((mask & IN_MODIFY) && !journalPresent_ && writesNeedJournal_)
-                    overwritten_ = true;
-            } else if (journalName_ == name) {
-                if (mask & (IN_CREATE | IN_MOVED_TO))
-                    journalPresent_ = true;
-                else if (mask & (IN_DELETE | IN_MOVED_FROM))
-                    journalPresent_ = false;
-            } else if (walName_ == name && (mask & (IN_CREATE | IN_MOVED_TO))) {
-                writesNeedJournal_ = false;
-            }
-        }
-    }
+FileGuard::Writer FileGuard::lastWriter(const timespec& fileChanged) const {
+    struct stat info {};
+    // A write-ahead log lets the engine write the file with no journal: nothing to judge by.
+    if (::stat(walPath_.constData(), &info) == 0)
+        return Writer::Engine;
+    // The journal first, then the folder: a store that ends in between has then deleted its
+    // journal by the time the folder is looked at.
+    const bool journalThere = ::stat(journalPath_.constData(), &info) == 0;
+    if (journalThere && info.st_size > 0)
+        return Writer::NotNow; // a store under way, or one the engine will roll back
+    if (journalThere && notBefore(info.st_ctim, fileChanged))
+        return Writer::Engine; // a journal emptied rather than deleted at the end of a store
+    if (::stat(folder_.constData(), &info) != 0)
+        return Writer::NotNow;
+    return notBefore(info.st_ctim, fileChanged) ? Writer::Engine : Writer::Unknown;
 }
 
 FileGuard::Change FileGuard::examinePath() const {
@@ -107,17 +101,34 @@ FileGuard::Change FileGuard::examinePath() const {
     return info.st_dev == device_ && info.st_ino == inode_ ? Change::None : Change::Replaced;
 }
 
-FileGuard::Change FileGuard::check(bool beforeWrite) {
+FileGuard::Change FileGuard::check() {
     if (path_.isEmpty())
         return Change::None;
-    readEvents();
-    if (beforeWrite || nameTouched_ || events_ < 0) {
-        const Change change = examinePath();
-        if (change != Change::None)
-            return change;
-        nameTouched_ = false;
+    struct stat info {};
+    if (::stat(path_.constData(), &info) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Change::Gone : Change::None;
+    if (info.st_dev != device_ || info.st_ino != inode_)
+        return Change::Replaced;
+    if (overwritten_)
+        return Change::Replaced;
+    Seen now;
+    now.size = info.st_size;
+    now.modified = info.st_mtim;
+    if (!readHeader(now) || now == seen_)
+        return Change::None;
+    // A copy over the file with cp -p carries the other file's modification time; the change
+    // time is the moment of the copy whatever it says.
+    switch (lastWriter(info.st_ctim)) {
+    case Writer::Engine:
+        seen_ = now;
+        return Change::None;
+    case Writer::NotNow:
+        return Change::None;
+    case Writer::Unknown:
+        break;
     }
-    return overwritten_ ? Change::Replaced : Change::None;
+    overwritten_ = true;
+    return Change::Replaced;
 }
 
 QString FileGuard::describe(Change change) {

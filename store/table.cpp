@@ -31,8 +31,8 @@ void Table::Impl::requireWritable() const {
         throw TableError(kReadOnly);
 }
 
-void Table::Impl::requireSameFile(const QString& action, bool beforeWrite) {
-    const FileGuard::Change change = guard.check(beforeWrite);
+void Table::Impl::requireSameFile(const QString& action) {
+    const FileGuard::Change change = guard.check();
     if (change != FileGuard::Change::None)
         throw TableError(
             QStringLiteral("%1 %2: %3").arg(action, path, FileGuard::describe(change)));
@@ -116,7 +116,7 @@ int bindCell(sqlite3_stmt* stmt, int index, const Cell& cell) {
 
 void Table::Impl::storeBuffer() {
     const QString action = QStringLiteral("Cannot store the record in");
-    requireSameFile(action, true);
+    requireSameFile(action);
     qint64 stored = -1;
     if (state == State::Editing) {
         unsigned mask = 0;
@@ -227,7 +227,7 @@ bool Table::hasCurrent() const {
 
 qint64 Table::recordCount() {
     d->requireActive();
-    d->requireSameFile(QStringLiteral("Cannot read the contact table"), false);
+    d->requireSameFile(QStringLiteral("Cannot read the contact table"));
     sqlite3_stmt* stmt = d->statement(Stmt::Count);
     sql::StatementUse use(stmt);
     if (sqlite3_step(stmt) != SQLITE_ROW)
@@ -237,7 +237,7 @@ qint64 Table::recordCount() {
 
 bool Table::isEmpty() {
     d->requireActive();
-    d->requireSameFile(QStringLiteral("Cannot read the contact table"), false);
+    d->requireSameFile(QStringLiteral("Cannot read the contact table"));
     sqlite3_stmt* stmt = d->statement(Stmt::Exists);
     sql::StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, std::numeric_limits<qint64>::min());
@@ -358,7 +358,7 @@ void Table::deleteRecord() {
     if (!d->hasCurrent)
         throw TableError(kEmpty);
     const QString action = QStringLiteral("Cannot delete the record from");
-    d->requireSameFile(action, true);
+    d->requireSameFile(action);
     sqlite3_stmt* stmt = d->statement(Stmt::Delete);
     {
         sql::StatementUse use(stmt);

@@ -241,8 +241,8 @@ sqlite3_stmt* Table::Impl::updateStatement(unsigned mask) {
 }
 
 std::optional<Position> Table::Impl::fetchOne(sqlite3_stmt* stmt) {
-    // Cheap unless something happened in the table's folder: no stale page is shown as current.
-    requireSameFile(QStringLiteral("Cannot read the contact table"), false);
+    // A stat and a header read while nothing changed: no stale page is shown as current.
+    requireSameFile(QStringLiteral("Cannot read the contact table"));
     sql::StatementUse use(stmt);
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE)

@@ -115,7 +115,7 @@ struct Table::Impl {
     void requireWritable() const;
     // Refuses (TableError "<action> <path>: <what happened>") when the file at path is no
     // longer the one opened, or was written over by something other than the engine.
-    void requireSameFile(const QString& action, bool beforeWrite);
+    void requireSameFile(const QString& action);
     [[noreturn]] void fail(const QString& action) const;
     void finishPending();
     void storeBuffer();

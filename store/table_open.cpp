@@ -52,7 +52,7 @@ void Table::Impl::openFile() {
     try {
         // Before the engine reads anything, so that all it caches is of this file; then the
         // engine confirms that the path still leads to the file it opened.
-        if (!guard.start(path, QString::fromUtf8(sqlite3_db_filename(db, "main"))))
+        if (!guard.start(path, db))
             throw TableError(prefix + QStringLiteral("the file does not exist"));
         int moved = 0;
         if (sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
@@ -104,7 +104,7 @@ void Table::Impl::checkNickIndex() {
         return;
     const QString prefix = QStringLiteral("Cannot use the index '%1' of %2: ")
                                .arg(QLatin1String(kNickIndexName), path);
-    requireSameFile(QStringLiteral("Cannot read the contact table"), false);
+    requireSameFile(QStringLiteral("Cannot read the contact table"));
     const NickIndexCheck index = inspectNickIndex(db, columns[FieldNick]);
     if (!index.readError.isEmpty())
         throw TableError(

@@ -2,6 +2,7 @@
 // once shown. (The frame a window manager adds is checked by the acceptance tests.)
 
 #include "tests/support/sandbox.h"
+#include "widgets/centred_placement.h"
 #include "widgets/message_box.h"
 
 #include <QGuiApplication>
@@ -16,6 +17,8 @@ class TestMessageBox : public QObject {
 
 private slots:
     void centredWithTheSizeTheyHaveWhenShown();
+    void centredPlaceOfTheClientArea_data();
+    void centredPlaceOfTheClientArea();
 };
 
 void TestMessageBox::centredWithTheSizeTheyHaveWhenShown() {
@@ -55,6 +58,37 @@ void TestMessageBox::centredWithTheSizeTheyHaveWhenShown() {
                                 .arg(shown.width())
                                 .arg(shown.height())));
     }
+}
+
+// Every window but the main one goes where the frame is centred on the primary screen: the
+// screen's origin added (a primary screen right of another starts at x > 0), halves rounded
+// toward zero, never above or left of the screen's corner.
+void TestMessageBox::centredPlaceOfTheClientArea_data() {
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QMargins>("frame");
+    QTest::addColumn<QPoint>("expected");
+    const QMargins frame(1, 20, 1, 1);
+    QTest::newRow("screen at 0,0")
+        << QRect(0, 0, 1024, 768) << QSize(482, 84) << frame << QPoint(270 + 1, 331 + 20);
+    QTest::newRow("odd leftovers round down")
+        << QRect(0, 0, 1025, 769) << QSize(482, 84) << frame << QPoint(270 + 1, 332 + 20);
+    QTest::newRow("primary screen right of another")
+        << QRect(1280, 0, 1024, 768) << QSize(482, 84) << frame << QPoint(1280 + 271, 351);
+    QTest::newRow("primary screen above another")
+        << QRect(0, -768, 1024, 768) << QSize(482, 84) << frame << QPoint(271, -768 + 351);
+    QTest::newRow("larger than the screen")
+        << QRect(100, 50, 800, 600) << QSize(900, 700) << frame << QPoint(101, 70);
+    QTest::newRow("no frame known")
+        << QRect(0, 0, 1024, 768) << QSize(298, 213) << QMargins() << QPoint(363, 277);
+}
+
+void TestMessageBox::centredPlaceOfTheClientArea() {
+    QFETCH(QRect, screen);
+    QFETCH(QSize, client);
+    QFETCH(QMargins, frame);
+    QFETCH(QPoint, expected);
+    QCOMPARE(centredClientPosition(screen, client, frame), expected);
 }
 
 QTEST_MAIN(TestMessageBox)

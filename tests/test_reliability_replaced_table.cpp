@@ -76,6 +76,7 @@ void TestReliabilityReplacedTable::changedTableIsReportedAndLeftAlone() {
         for (QString argument : c.arguments)
             arguments << argument.replace(QLatin1String("%t"), sandbox.dbPath())
                              .replace(QLatin1String("%o"), other);
+        sandbox.waitForLaterTimestamps();
         QCOMPARE(QProcess::execute(c.program, arguments), 0);
 
         QTest::mouseClick(form->Button2, Qt::LeftButton); // Update Entry

@@ -4,6 +4,7 @@
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/table_tool.h"
 #include "tests/test_store_raw.h"
 
 #include <QDir>
@@ -13,8 +14,12 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <functional>
 #include <vector>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 using palvane::InsertValues;
 using palvane::Table;
@@ -88,6 +93,37 @@ private:
     std::vector<Deletion> deletions_;
 };
 
+// Holds inotify instances until the kernel refuses another, the way a desktop full of file
+// watchers leaves a program that starts late; gives them back when it goes.
+class FileWatchesUsedUp {
+public:
+    FileWatchesUsedUp() {
+        for (;;) {
+            const int fd = inotify_init1(IN_CLOEXEC);
+            if (fd < 0)
+                break;
+            held_.push_back(fd);
+        }
+        // Refused for the instances, not for want of descriptors: one can still be had.
+        const int spare = ::dup(0);
+        refused_ = errno == EMFILE && spare >= 0;
+        if (spare >= 0)
+            ::close(spare);
+    }
+    ~FileWatchesUsedUp() {
+        for (int fd : held_)
+            ::close(fd);
+    }
+    FileWatchesUsedUp(const FileWatchesUsedUp&) = delete;
+    FileWatchesUsedUp& operator=(const FileWatchesUsedUp&) = delete;
+
+    bool refused() const { return refused_ && inotify_init1(IN_CLOEXEC) < 0; }
+
+private:
+    std::vector<int> held_;
+    bool refused_ = false;
+};
+
 } // namespace
 
 class TestStoreFileSafety : public QObject {
@@ -97,6 +133,8 @@ private slots:
     void everyCommitSyncsTheFolder();
     void fileReplacedMovedOrDeletedIsNeverWritten();
     void writesOfTheEngineAreNoReplacement();
+    void guardNeedsNoFileWatches_data();
+    void guardNeedsNoFileWatches();
 };
 
 // With a rollback journal the commit point is the deletion of the journal: until the folder is
@@ -183,6 +221,7 @@ void TestStoreFileSafety::fileReplacedMovedOrDeletedIsNeverWritten() {
         table.edit();
         table.fieldByName(QStringLiteral("IRC Nick")).setAsString(QStringLiteral("bob"));
         const QByteArray tableBytes = fileBytes(box.dbPath());
+        box.waitForLaterTimestamps();
         c.change(box.dbPath(), other);
 
         const QString reason =
@@ -250,3 +289,75 @@ void TestStoreFileSafety::writesOfTheEngineAreNoReplacement() {
 
 QTEST_GUILESS_MAIN(TestStoreFileSafety)
 #include "test_store_file_safety.moc"
+
+// With every inotify instance of the user taken, stores of other programs through the engine
+// still go on, and a table copied over the open one is still refused: the guard needs no kernel
+// facility that can run out.
+void TestStoreFileSafety::guardNeedsNoFileWatches_data() {
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments"); // %t the table, %o another table, %c a CSV
+    QTest::addColumn<bool>("replaces");
+    const QString update = QStringLiteral("UPDATE contacts SET \"IRC Name\" = 'Outside'");
+    QTest::newRow("sqlite3 shell") << "sqlite3" << QStringList{"%t", update} << false;
+    QTest::newRow("sqlite3 shell, journal kept empty")
+        << "sqlite3" << QStringList{"%t", "PRAGMA journal_mode = TRUNCATE", update} << false;
+    QTest::newRow("table tool import")
+        << PALVANE_TABLE_TOOL << QStringList{"import", "%c", "--table", "%t"} << false;
+    QTest::newRow("cp") << "cp" << QStringList{"%o", "%t"} << true;
+    QTest::newRow("cp keeping the times") << "cp" << QStringList{"-p", "%o", "%t"} << true;
+}
+
+void TestStoreFileSafety::guardNeedsNoFileWatches() {
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, replaces);
+    Sandbox box;
+    box.createTable({contact(QStringLiteral("alpha"), QStringLiteral("Al")),
+                     contact(QStringLiteral("beta"), QStringLiteral("Be"))});
+    const QString other = box.path() + QStringLiteral("/other.db");
+    palvane::createContactTable(other);
+    palvane::insertContacts(other, {contact(QStringLiteral("xavier"), QStringLiteral("Xa")),
+                                    contact(QStringLiteral("yolanda"), QStringLiteral("Yo"))});
+    const QString csv = box.path() + QStringLiteral("/new.csv");
+    {
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("IRC Nick,IRC Name\ncarol,Outside\n");
+    }
+    for (QString& argument : arguments)
+        argument.replace(QLatin1String("%t"), box.dbPath())
+            .replace(QLatin1String("%o"), other)
+            .replace(QLatin1String("%c"), csv);
+
+    FileWatchesUsedUp watches;
+    QVERIFY2(watches.refused(), "inotify instances could not be used up");
+    Table table;
+    table.open();
+    table.next();
+    QCOMPARE(table.fieldByName(QStringLiteral("IRC Nick")).asString(), QStringLiteral("beta"));
+    box.waitForLaterTimestamps();
+    QProcess outside;
+    outside.start(program, arguments);
+    QVERIFY2(outside.waitForFinished(30000), qPrintable(outside.errorString()));
+    QVERIFY2(outside.exitCode() == 0, outside.readAllStandardError().constData());
+    const QByteArray written = fileBytes(box.dbPath());
+
+    table.edit();
+    table.fieldByName(QStringLiteral("IRC Location")).setAsString(QStringLiteral("Here"));
+    const QString stored = errorOf([&] { table.post(); });
+    const QString moved = errorOf([&] { table.prior(); });
+    if (replaces) {
+        const QString reason = QStringLiteral(
+            "the file was replaced while the program was running; restart the program");
+        QCOMPARE(stored,
+                 QStringLiteral("Cannot store the record in %1: %2").arg(box.dbPath(), reason));
+        QCOMPARE(moved, stored); // the typed record is still pending
+        QVERIFY(fileBytes(box.dbPath()) == written);
+        return;
+    }
+    QCOMPARE(stored, QStringLiteral("(no error)"));
+    QCOMPARE(moved, QStringLiteral("(no error)"));
+    const std::vector<palvane::ContactRow> rows = palvane::readContacts(box.dbPath());
+    QCOMPARE(rows.at(1).location, QStringLiteral("Here"));
+    QCOMPARE(rows.back().name, QStringLiteral("Outside"));
+}

@@ -2,18 +2,17 @@
 // Base of the five side windows. They are created once at start-up, shown modally with
 // ShowModal() and only hidden again when closed, so they keep their state between showings.
 // A window is centred on the screen at its first showing only, after its show handler has
-// run and with the size that handler gave it; later showings keep where the user left it.
-// Until the window manager has framed the window, its frame is estimated from the owner's;
-// once its own frame is known it is centred again with that.
+// run and with the size that handler gave it (CentredPlacement); later showings keep where the
+// user left it.
 //
 // States: hidden -> (ShowModal) shown with a nested event loop -> (a modal result other than
 // mrNone, the close box, or the application quitting) hidden again. The other windows are
 // disabled while it is shown. An error escaping the show or close handler is reported and
 // does not stop the window from opening or closing.
 
+#include "widgets/centred_placement.h"
+
 #include <QDialog>
-#include <QMargins>
-#include <QTimer>
 
 class QPushButton;
 
@@ -45,27 +44,13 @@ protected:
     virtual void FormClose() {}
 
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void done(int result) override;
     void reject() override;
 
 private:
-    // The frame round a window as the window manager drew it; none before it is framed.
-    static QMargins frameOf(const QWidget* window);
-    // Where the client area goes when the window, framed with frame, is centred on the screen.
-    QPoint centredClient(const QMargins& frame) const;
-    void adoptOwnFrame();
-
-    // How often, and for how long, a window centred on an estimate looks for its own frame.
-    static constexpr int kFrameCheckMs = 20;
-    static constexpr int kMaxFrameChecks = 50;
-
     bool everShown_ = false;
-    bool awaitingFrame_ = false; // centred on an estimated frame, the real one not seen yet
-    QPoint placedClient_;        // where that centring put the client area
-    QTimer frameCheck_;
-    int frameChecks_ = 0;
+    CentredPlacement placement_{this};
     QPushButton* cancelButton_ = nullptr;
 };
 

@@ -43,6 +43,14 @@ class Node:
         return self._has(pyatspi.STATE_FOCUSED)
 
     @property
+    def selected(self):
+        return self._has(pyatspi.STATE_SELECTED)
+
+    def has(self, state):
+        """Whether the node reports that state, named as AT-SPI names it ("read only")."""
+        return self._has(getattr(pyatspi, "STATE_" + state.upper().replace(" ", "_")))
+
+    @property
     def enabled(self):
         return self._has(pyatspi.STATE_SENSITIVE) and self._has(pyatspi.STATE_ENABLED)
 

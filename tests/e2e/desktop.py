@@ -11,8 +11,10 @@ Environment:
 import ctypes
 import os
 import re
+import select
 import signal
 import subprocess
+import threading
 import time
 
 SCREEN = (1024, 768)
@@ -236,3 +238,69 @@ class Desktop:
             raise RuntimeError("screenshot gave %d bytes for %dx%d" % (len(raw), width, height))
         return [[tuple(raw[(row * width + col) * 3:(row * width + col) * 3 + 3])
                  for col in range(width)] for row in range(height)]
+
+
+class FrameWatch:
+    """Every place the window manager's frames were shown at, from the X server's own events:
+    polling can miss a frame that stands somewhere for a moment and then jumps."""
+
+    def __init__(self, display_name):
+        from Xlib import X, display
+        self._X = X
+        self._events = display.Display(display_name)
+        self._queries = display.Display(display_name)
+        self._events.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self._events.sync()
+        self._lock = threading.Lock()
+        self._geometry = {}  # frame -> (x, y, width, height) as last configured
+        self._mapped = set()
+        self._shown = {}  # frame -> every distinct geometry it had while mapped, in order
+        self._stop = False
+        self._thread = threading.Thread(target=self._run, daemon=True)
+        self._thread.start()
+
+    def stop(self):
+        self._stop = True
+        self._thread.join(2)
+
+    def _run(self):
+        X = self._X
+        while not self._stop:
+            if not self._events.pending_events():
+                select.select([self._events.fileno()], [], [], 0.1)
+                if not self._events.pending_events():
+                    continue
+            event = self._events.next_event()
+            with self._lock:
+                if event.type in (X.CreateNotify, X.ConfigureNotify):
+                    self._geometry[event.window.id] = (event.x, event.y, event.width,
+                                                       event.height)
+                    if event.window.id in self._mapped:
+                        self._note_shown(event.window.id)
+                elif event.type == X.MapNotify:
+                    self._mapped.add(event.window.id)
+                    self._note_shown(event.window.id)
+                elif event.type == X.UnmapNotify:
+                    self._mapped.discard(event.window.id)
+
+    def _note_shown(self, frame):
+        places = self._shown.setdefault(frame, [])
+        geometry = self._geometry.get(frame)
+        if geometry and (not places or places[-1] != geometry):
+            places.append(geometry)
+
+    def frame_of(self, client):
+        """The window manager's frame round a client window: its ancestor just below the
+        root."""
+        window = self._queries.create_resource_object("window", client)
+        while True:
+            tree = window.query_tree()
+            if tree.parent.id == tree.root.id:
+                return window.id
+            window = tree.parent
+
+    def shown(self, client):
+        """Every (x, y, width, height) the client's frame has had on the screen, in order."""
+        frame = self.frame_of(client)
+        with self._lock:
+            return list(self._shown.get(frame, []))

@@ -16,12 +16,15 @@ import unittest
 from concurrent.futures import ThreadPoolExecutor
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-PER_TEST_TIMEOUT = 300
+# A test takes 1 to 10 s on a quiet machine and a failed wait 20 s: 90 s leaves room for a slow
+# machine, and a test that needs more says so with story.needs_seconds.
+PER_TEST_TIMEOUT = 90 * float(os.environ.get("E2E_TIMEOUT_SCALE", "1"))
 
 
 def test_ids():
+    """The id of every test, with the seconds it may take."""
     suite = unittest.defaultTestLoader.discover(HERE, pattern="test_*.py", top_level_dir=HERE)
-    ids = []
+    ids = {}
 
     def walk(s):
         for t in s:
@@ -30,12 +33,14 @@ def test_ids():
             elif "_FailedTest" in type(t).__name__ or "ModuleImportFailure" in t.id():
                 raise SystemExit("cannot load %s" % t.id())
             else:
-                ids.append(t.id())
+                method = getattr(t, t.id().rsplit(".", 1)[1])
+                ids[t.id()] = getattr(method, "needs_seconds", 0) * float(
+                    os.environ.get("E2E_TIMEOUT_SCALE", "1")) or PER_TEST_TIMEOUT
     walk(suite)
     return ids
 
 
-def run_one(test_id):
+def run_one(test_id, timeout):
     started = time.monotonic()
     env = dict(os.environ, PYTHONDONTWRITEBYTECODE="1", PYTHONUNBUFFERED="1")
     env.pop("AT_SPI_BUS_ADDRESS", None)  # the desktop's own screen reader bus, not the test's
@@ -43,7 +48,7 @@ def run_one(test_id):
     process = subprocess.Popen(argv, cwd=HERE, env=env, stdout=subprocess.PIPE,
                                stderr=subprocess.STDOUT, text=True, start_new_session=True)
     try:
-        output, _ = process.communicate(timeout=PER_TEST_TIMEOUT)
+        output, _ = process.communicate(timeout=timeout)
         code = process.returncode
     except subprocess.TimeoutExpired:
         os.killpg(process.pid, signal.SIGKILL)  # the bus, the test and with it all it started
@@ -96,7 +101,8 @@ def main():
     if args.one:
         return run_here(args.one)
 
-    ids = test_ids()
+    timeouts = test_ids()
+    ids = list(timeouts)
     if args.tests:
         ids = [i for i in ids if any(t in i for t in args.tests)]
         if not ids:
@@ -108,7 +114,8 @@ def main():
     started = time.monotonic()
     bad = []
     with ThreadPoolExecutor(max_workers=max(1, args.jobs)) as pool:
-        for test_id, verdict, seconds, output in pool.map(run_one, ids):
+        for test_id, verdict, seconds, output in pool.map(
+                lambda i: run_one(i, timeouts[i]), ids):
             print("%-78s %5.1fs  %s" % (test_id, seconds, verdict), flush=True)
             if verdict == "expected failure" and args.verbose:
                 print("    " + first_failing_line(output))

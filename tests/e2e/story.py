@@ -12,10 +12,18 @@ import subprocess
 import tempfile
 import unittest
 
-from desktop import SCREEN, TIMEOUT, Desktop, Hopeless, stays_false, wait_until
+from desktop import SCREEN, TIMEOUT, Desktop, FrameWatch, Hopeless, stays_false, wait_until
 
 TITLE = "Palvane 32 v1.3"
 SAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
+
+
+def needs_seconds(seconds):
+    """Marks a test that needs longer than the runner's usual timeout (run.py)."""
+    def mark(test):
+        test.needs_seconds = seconds
+        return test
+    return mark
 
 
 def contact(nick, name=None, location=None, email=None, notes=None, hours=0, picture=None):
@@ -116,6 +124,17 @@ class Program:
     def client_size(self, window):
         return self.desktop.client_geometry(self.x_window(window))[2:]
 
+    def below_the_menu_bar(self, window):
+        """(width, height) of the client area under the window's menu bar: the menu bar's own
+        height follows the desktop's font."""
+        x, y, width, height = self.desktop.client_geometry(self.x_window(window))
+        bar_x, bar_y, bar_width, bar_height = window.find("menu bar").extents
+        if (bar_x, bar_y, bar_width) != (x, y, width):
+            raise AssertionError("the menu bar at %d,%d %d wide is not across the top of the "
+                                 "client area at %d,%d %d wide" % (bar_x, bar_y, bar_width, x, y,
+                                                                    width))
+        return (width, y + height - (bar_y + bar_height))
+
     def frame(self, node):
         return self.desktop.frame_geometry(self.x_window(node))
 
@@ -140,8 +159,11 @@ class Story(unittest.TestCase):
         self.addCleanup(self._clean_up)
         self.desktop.start()
         self.program = None
+        self._frames = None
 
     def _clean_up(self):
+        if self._frames:
+            self._frames.stop()
         self.desktop.stop()
         outcome = getattr(self, "_outcome", None)
         failed = outcome is not None and not outcome.success
@@ -274,6 +296,34 @@ class Story(unittest.TestCase):
         seen = stays_false(probe, seconds)
         if seen:
             self.fail("%s: %r" % (what, seen))
+
+    def frames(self):
+        """Watches every place a window's frame is shown at, from now on."""
+        if not self._frames:
+            self._frames = FrameWatch(self.desktop.display)
+        return self._frames
+
+    def load_the_processors(self):
+        """Keeps every processor busy for the rest of the test, as other programs would."""
+        for number in range(os.cpu_count() or 2):
+            self.desktop.processes.start("busy-%d" % number, ["sh", "-c", "while :; do :; done"])
+
+    def assertSettledCentred(self, window, what):
+        """The window's frame ends centred and was shown nowhere else: no jump on the way."""
+        client = self.program.x_window(window)
+        centred = lambda frame: frame[:2] == (max(0, (SCREEN[0] - frame[2]) // 2),
+                                              max(0, (SCREEN[1] - frame[3]) // 2))
+        try:
+            wait_until(lambda: centred(self.desktop.frame_geometry(client)), what + " centred")
+        except AssertionError:
+            pass
+        self.assertCentred(self.desktop.frame_geometry(client), what)
+        self.never(lambda: not centred(self.desktop.frame_geometry(client)),
+                   what + " moved off the centre", seconds=0.3)
+        shown = self.frames().shown(client)
+        if len(shown) > 1:
+            self.fail("%s jumped: its frame was shown at %s" % (
+                what, " then ".join("%d,%d %dx%d" % place for place in shown)))
 
     def assertCentred(self, frame, what):
         x, y, width, height = frame

@@ -96,3 +96,39 @@ class Accessibility(Story):
         bx, by, bwidth, bheight = program.banner().extents
         self.expect((bx + bwidth, by + bheight), (x + width, y + height),
                     "bottom right corner of the status banner")
+
+    def test_tabs_and_read_only_boxes_tell_their_state(self):
+        self.make_table(contact("alpha", "Alpha Person", "Oslo", "alpha@example.org", "Met"))
+        program = self.start()
+        main = program.main()
+        tabs = {tab.name: tab for tab in main.find_all("page tab")}
+
+        def tab_states():
+            """(selected, focused) of each tab."""
+            return {name: (tab.selected, tab.focused) for name, tab in tabs.items()}
+        view = program.page()
+        self.click(view.find("text", "Nick"))
+        self.wait_equal(tab_states, {"View": (True, False), "Edit/Add": (False, False)},
+                        "tabs with the focus in the search box (selected, focused)")
+        for name, value in (("Real Name", "Alpha Person"), ("E-Mail", "alpha@example.org"),
+                            ("Location", "Oslo"), ("Notes", "Met")):
+            box = view.find("text", name)
+            self.expect((box.has("read only"), box.has("editable"), box.text),
+                        (True, False, value), "%s box (read only, editable, text)" % name)
+        self.expect(view.find("text", "Nick").has("editable"), True, "the search box editable")
+
+        self.press("ctrl+Tab")
+        self.wait_equal(tab_states, {"View": (False, False), "Edit/Add": (True, False)},
+                        "tabs after Ctrl+Tab")
+        for _ in range(20):  # back through the page's controls to the tab bar
+            if any(tab.focused for tab in tabs.values()):
+                break
+            self.press("shift+Tab")
+        self.wait_equal(tab_states, {"View": (False, False), "Edit/Add": (True, True)},
+                        "tabs with the focus on the tab bar")
+        self.press("Left")
+        self.wait_equal(tab_states, {"View": (True, True), "Edit/Add": (False, False)},
+                        "tabs after Left")
+        self.press("Tab")
+        self.wait_equal(tab_states, {"View": (True, False), "Edit/Add": (False, False)},
+                        "tabs once the focus has left the tab bar")

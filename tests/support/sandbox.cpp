@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
 #include <memory>
+
+#include <sys/stat.h>
 
 namespace palvane::test {
 
@@ -48,6 +51,28 @@ void Sandbox::createTable(const std::vector<ContactRow>& rows) {
     createContactTable(dbPath());
     if (!rows.empty())
         insertContacts(dbPath(), rows);
+}
+
+void Sandbox::waitForLaterTimestamps() const {
+    const auto changed = [](const QString& path) {
+        struct stat info {};
+        ::stat(QFile::encodeName(path).constData(), &info);
+        return info.st_ctim;
+    };
+    const timespec folder = changed(dataDir());
+    const QString probe = path() + QStringLiteral("/clock-probe");
+    for (;;) {
+        QFile file(probe);
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write %s", qPrintable(probe));
+        file.write("x");
+        file.close();
+        const timespec now = changed(probe);
+        if (now.tv_sec > folder.tv_sec ||
+            (now.tv_sec == folder.tv_sec && now.tv_nsec > folder.tv_nsec))
+            break;
+    }
+    QFile::remove(probe);
 }
 
 ContactRow contact(const QString& nick, const QString& name, int hours, const QString& picture) {

@@ -31,6 +31,11 @@ public:
     // Creates data/palvane.db holding these contacts (in this rowid order).
     void createTable(const std::vector<ContactRow>& rows = {});
 
+    // Waits until the file system stamps a change later than the data folder's last one. Where
+    // it stamps coarsely, a file copied over the table in the same instant as the table's last
+    // store looks like part of that store.
+    void waitForLaterTimestamps() const;
+
 private:
     QTemporaryDir dir_;
     QString oldCwd_;
