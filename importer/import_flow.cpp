@@ -3,6 +3,7 @@
 #include "importer/import_window.h"
 #include "store/table.h"
 #include "tools/contacts_format.h"
+#include "widgets/centred_window.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -30,7 +31,8 @@ QString localPath(const QString& argument) {
 }
 
 bool confirm(const QString& file, const QString& table, bool tableIsNew) {
-    QMessageBox box(QMessageBox::Question, kTitle, confirmationText(file, table, tableIsNew));
+    Centred<QMessageBox> box(QMessageBox::Question, kTitle,
+                             confirmationText(file, table, tableIsNew));
     QPushButton* import = box.addButton(QStringLiteral("&Import"), QMessageBox::AcceptRole);
     box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(import);
@@ -39,7 +41,7 @@ bool confirm(const QString& file, const QString& table, bool tableIsNew) {
 }
 
 void showFailure(const QString& text) {
-    QMessageBox box(QMessageBox::Critical, kTitle, text, QMessageBox::Close);
+    Centred<QMessageBox> box(QMessageBox::Critical, kTitle, text, QMessageBox::Close);
     box.exec();
 }
 

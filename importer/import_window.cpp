@@ -19,7 +19,7 @@ QString counted(qint64 n, const char* one, const char* many) {
 } // namespace
 
 ImportWindow::ImportWindow(const QString& file, const QString& table, QWidget* parent)
-    : QDialog(parent), file_(file), table_(table), job_(file, table) {
+    : Centred<QDialog>(parent), file_(file), table_(table), job_(file, table) {
     setWindowTitle(QStringLiteral("Import contacts"));
     setMinimumWidth(480);
     resize(640, 360); // room for a few warnings without scrolling sideways

@@ -6,6 +6,7 @@
 // window always tells how it ended.
 
 #include "importer/import_job.h"
+#include "widgets/centred_window.h"
 
 #include <QDialog>
 
@@ -16,7 +17,7 @@ class QProgressBar;
 
 namespace palvane::importer {
 
-class ImportWindow : public QDialog {
+class ImportWindow : public Centred<QDialog> {
     Q_OBJECT
 
 public:

@@ -8,6 +8,7 @@
 #include "store/table.h"
 #include "tools/contacts_format.h"
 #include "tools/default_table.h"
+#include "widgets/centred_window.h"
 
 #include <QApplication>
 #include <QDir>
@@ -26,6 +27,12 @@ void printError(const QString& text) {
     std::fprintf(stderr, "palvane: %s\n", text.toLocal8Bit().constData());
 }
 
+// Centred like every other box of the program.
+void showError(const QString& caption, const QString& text) {
+    palvane::Centred<QMessageBox> box(QMessageBox::Critical, caption, text, QMessageBox::Close);
+    box.exec();
+}
+
 // From the menu there is no terminal to read standard error: say it in a box as well.
 int fail(const QString& text, int argc, char** argv) {
     printError(text);
@@ -33,7 +40,7 @@ int fail(const QString& text, int argc, char** argv) {
         qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
     if (display && !::isatty(STDERR_FILENO)) {
         QApplication app(argc, argv);
-        QMessageBox::critical(nullptr, QStringLiteral("Palvane 32"), text);
+        showError(QStringLiteral("Palvane 32"), text);
     }
     return 1;
 }
@@ -83,7 +90,7 @@ int import(const LaunchRequest& request, int argc, char** argv) {
         location = palvane::tool::defaultTableLocation();
     } catch (const palvane::tool::ToolError& error) {
         printError(error.message());
-        QMessageBox::critical(nullptr, QStringLiteral("Import contacts"), error.message());
+        showError(QStringLiteral("Import contacts"), error.message());
         return 1;
     }
     const QStringList files =

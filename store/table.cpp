@@ -317,6 +317,15 @@ void Table::insertRecord(const InsertValues& values) {
     d->emitChanged();
 }
 
+void Table::append() {
+    d->requireActive();
+    d->requireWritable();
+    d->finishPending();
+    d->state = State::Inserting;
+    d->buffer = Row();
+    d->modified.fill(false);
+}
+
 void Table::edit() {
     d->requireActive();
     if (d->state == State::Editing || d->state == State::Inserting)

@@ -129,6 +129,9 @@ public:
     void refresh(); // re-read from the file
 
     void insertRecord(const InsertValues& values);
+    // Starts a new record with every field blank (Inserting); the field writes fill it and
+    // post() stores it whole, in one write, so no blank record is ever seen by others.
+    void append();
     void edit();
     void post();
     void cancel(); // drops a pending edit or insert

@@ -7,6 +7,7 @@
 #include "tests/support/sandbox.h"
 #include "tests/support/table_tool.h"
 #include "tests/test_store_raw.h"
+#include "tools/chat_lines.h"
 #include "tools/demo_contacts.h"
 #include "tools/show_contact.h"
 
@@ -28,6 +29,9 @@ class TestToolShow : public QObject {
 private slots:
     void findsAsTheSearchBoxAndTellsTheirTime();
     void commandLine();
+    void linesForChatClients_data();
+    void linesForChatClients();
+    void nicksForCompletion();
 };
 
 void TestToolShow::findsAsTheSearchBoxAndTellsTheirTime() {
@@ -137,7 +141,7 @@ void TestToolShow::commandLine() {
     QVERIFY(run.err.contains(QStringLiteral("show needs a NICK")));
     run = runTool({QStringLiteral("show"), QStringLiteral("bob"), QStringLiteral("--format=xml")});
     QCOMPARE(run.exitCode, 2);
-    QVERIFY(run.err.contains(QStringLiteral("unknown format 'xml' (text or json)")));
+    QVERIFY(run.err.contains(QStringLiteral("unknown format 'xml' (text, json, chat or whois)")));
 
     const QString empty = box.path() + QStringLiteral("/empty.db");
     palvane::createContactTable(empty);
@@ -146,6 +150,82 @@ void TestToolShow::commandLine() {
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.contains(QStringLiteral("holds no contacts")) && run.out.isEmpty(),
              qPrintable(run.err));
+}
+
+void TestToolShow::linesForChatClients_data() {
+    QTest::addColumn<QString>("nick");
+    QTest::addColumn<QStringList>("chat");
+    QTest::addColumn<QStringList>("whois");
+
+    const QString time =
+        QStringLiteral("3:05:07 PM, Thursday, December 31, 2026 (-6 h from yours)");
+    QTest::newRow("exact, case ignored")
+        << "BOB"
+        << QStringList{"bob: Bob Marsh <bob@example.com>, Chicago, USA", "their time: " + time,
+                       "notes: The first bob.", "notes: Op on #chicago."}
+        << QStringList{"bob's local time: " + time, "notes: The first bob.",
+                       "notes: Op on #chicago."};
+    // A whois of someone else must not tell about the nearest contact.
+    QTest::newRow("nearest")
+        << "bobby"
+        << QStringList{"no contact \"bobby\"; nearest: kiwi",
+                       "kiwi: Hemi Walker <hemi@example.nz>, Auckland, New Zealand",
+                       "their time: 10:05:07 AM, Friday, January 1, 2027 (+13 h from yours)",
+                       "notes: Always the first to see the new year.",
+                       "notes: Rugby talk only on #sport."}
+        << QStringList{};
+    // Control characters would colour the chat or split a line in the client.
+    QTest::newRow("control characters and blank fields")
+        << "tabby"
+        << QStringList{"tabby: Osaka",
+                       "their time: 9:05:07 PM, Thursday, December 31, 2026 (0 h "
+                       "from yours)",
+                       "notes: \\x03"
+                       "4red\\x09tab",
+                       "notes: \\x1B[2J"}
+        << QStringList{"tabby's local time: 9:05:07 PM, Thursday, December 31, 2026 (0 h from "
+                       "yours)",
+                       "notes: \\x03"
+                       "4red\\x09tab",
+                       "notes: \\x1B[2J"};
+}
+
+void TestToolShow::linesForChatClients() {
+    QFETCH(QString, nick);
+    QFETCH(QStringList, chat);
+    QFETCH(QStringList, whois);
+    Sandbox box;
+    std::vector<palvane::ContactRow> rows = sampleContacts(box.path() + "/pictures");
+    palvane::ContactRow tabby = palvane::test::contact("tabby");
+    tabby.location = "Osaka";
+    tabby.notes = "\x03"
+                  "4red\ttab\n \n\x1b[2J";
+    rows.push_back(tabby);
+    box.createTable(rows);
+    palvane::ClockFormatter clock;
+    clock.rebuild(QLocale(QLocale::English, QLocale::UnitedStates));
+    const double now =
+        palvane::dateTimeToDays(QDateTime(QDate(2026, 12, 31), QTime(21, 5, 7), Qt::UTC));
+    const auto contact = findContact(box.dbPath(), nick, now, clock);
+    QVERIFY(contact);
+    QCOMPARE(chatLines(*contact), chat);
+    QCOMPARE(whoisLines(*contact), whois);
+}
+
+void TestToolShow::nicksForCompletion() {
+    Sandbox box;
+    std::vector<palvane::ContactRow> rows = sampleContacts(box.path() + "/pictures");
+    for (const char* nick : {"", "two words", "tab\tbed", "BOB", "Zed", "-dash"})
+        rows.push_back(palvane::test::contact(nick));
+    box.createTable(rows);
+    const ToolRun run = runTool({"nicks"});
+    QCOMPARE(run.exitCode, 0);
+    // In nick order, each once whatever its case, and only what could be an IRC nick.
+    QCOMPARE(run.out.split('\n', Qt::SkipEmptyParts),
+             (QStringList{"-dash", "alpha", "Alphonse", "alpine", "bob", "kiwi", "mate", "nadia",
+                          "pago", "rasa", "sakura", "tiki", "vlad", "zed"}));
+    QCOMPARE(runTool({"nicks", "--table", "none.db"}).exitCode, 1);
+    QCOMPARE(runTool({"nicks", "extra"}).exitCode, 2);
 }
 
 QTEST_GUILESS_MAIN(TestToolShow)

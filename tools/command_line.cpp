@@ -44,7 +44,8 @@ std::optional<QString> optionError(const Command& command, const QCommandLinePar
         // The parser's message for a missing value names the option: say it our way.
         if (parser.errorText().contains(QLatin1Char('\'') + name + QLatin1Char('\'')))
             return QStringLiteral("%1 needs %2").arg(name, option.needs);
-        if (parser.isSet(option.option) && parser.values(option.option).contains(QString()))
+        if (!option.mayBeEmpty && parser.isSet(option.option) &&
+            parser.values(option.option).contains(QString()))
             return QStringLiteral("%1 needs %2").arg(name, option.needs);
     }
     if (!parser.errorText().isEmpty())

@@ -40,6 +40,7 @@ struct Positional {
 struct Option {
     QCommandLineOption option;
     QString needs = QStringLiteral("a value");
+    bool mayBeEmpty = false; // an empty value means something ("--name=" empties the name)
 };
 
 // What a command was given, after parsing: option values and positional arguments.

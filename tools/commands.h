@@ -14,6 +14,9 @@ Command checkCommand();
 Command importCommand();
 Command exportCommand();
 Command showCommand();
+Command addCommand();
+Command setCommand();
+Command nicksCommand();
 Command syncCommand();
 
 std::vector<Command> allCommands();

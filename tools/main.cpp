@@ -92,8 +92,8 @@ int run(const QStringList& arguments) {
 namespace palvane::tool {
 
 std::vector<Command> allCommands() {
-    return {createCommand(), demoCommand(), checkCommand(), importCommand(),
-            exportCommand(), showCommand(), syncCommand()};
+    return {createCommand(), demoCommand(), checkCommand(), importCommand(), exportCommand(),
+            showCommand(),   addCommand(),  setCommand(),   nicksCommand(), syncCommand()};
 }
 
 } // namespace palvane::tool

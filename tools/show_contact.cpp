@@ -3,6 +3,7 @@
 #include "core/error.h"
 #include "core/time_displacement.h"
 #include "store/table.h"
+#include "tools/chat_lines.h"
 #include "tools/command_line.h"
 
 #include <QFileInfo>
@@ -21,12 +22,17 @@ double offsetHours(double days) {
     return std::round(days * 24.0 * 1e6) / 1e6;
 }
 
-QString signedHours(double days) {
-    const double hours = offsetHours(days);
-    return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
+void printLines(const QStringList& lines) {
+    for (const QString& line : lines)
+        print(stdout, line);
 }
 
 } // namespace
+
+QString signedOffsetHours(double days) {
+    const double hours = offsetHours(days);
+    return (hours > 0 ? QStringLiteral("+") : QString()) + QString::number(hours);
+}
 
 std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
                                         double nowDays, const ClockFormatter& clock) {
@@ -44,11 +50,15 @@ std::optional<ShownContact> findContact(const QString& tablePath, const QString&
     table.setKey();
     table.fieldByName(QStringLiteral("IRC NICK")).setAsString(nick);
     table.gotoNearest();
+    return currentContact(table, nick, nowDays, clock);
+}
 
+ShownContact currentContact(Table& table, const QString& query, double nowDays,
+                            const ClockFormatter& clock) {
     ShownContact contact;
-    contact.query = nick;
+    contact.query = query;
     contact.nick = table.fieldByName(QStringLiteral("IRC Nick")).asString();
-    contact.exact = Table::sameNick(contact.nick, nick);
+    contact.exact = Table::sameNick(contact.nick, query);
     contact.name = table.fieldByName(QStringLiteral("IRC Name")).asString();
     contact.email = table.fieldByName(QStringLiteral("IRC Email")).asString();
     contact.location = table.fieldByName(QStringLiteral("IRC Location")).asString();
@@ -87,8 +97,8 @@ QString contactText(const ShownContact& contact) {
     if (contact.clockError.isEmpty()) {
         line("Their time:", contact.theirTime);
         line("Their date:", contact.theirDate);
-        line("Offset:",
-             QStringLiteral("%1 hours from your local time").arg(signedHours(contact.offsetDays)));
+        line("Offset:", QStringLiteral("%1 hours from your local time")
+                            .arg(signedOffsetHours(contact.offsetDays)));
     } else {
         line("Their time:", QStringLiteral("unknown (%1)").arg(contact.clockError));
     }
@@ -119,7 +129,7 @@ QByteArray contactJson(const ShownContact& contact) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
 }
 
-int showContact(const QString& table, const QString& nick, bool json) {
+int showContact(const QString& table, const QString& nick, const QString& format) {
     const ClockFormatter clock; // the locale's time format, as the program builds it
     const auto contact = findContact(table, nick, nowInDays(), clock);
     if (!contact) {
@@ -130,8 +140,12 @@ int showContact(const QString& table, const QString& nick, bool json) {
         print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
                                      "be used by the clock: %2")
                           .arg(contact->nick, contact->clockError));
-    if (json)
+    if (format == QLatin1String("json"))
         std::fputs(contactJson(*contact).constData(), stdout);
+    else if (format == QLatin1String("chat"))
+        printLines(chatLines(*contact));
+    else if (format == QLatin1String("whois"))
+        printLines(whoisLines(*contact));
     else
         print(stdout, contactText(*contact));
     return kOk;

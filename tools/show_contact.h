@@ -10,6 +10,10 @@
 
 #include <optional>
 
+namespace palvane {
+class Table;
+}
+
 namespace palvane::tool {
 
 struct ShownContact {
@@ -27,19 +31,27 @@ struct ShownContact {
     QString theirDateTime;   // the same wall-clock moment as yyyy-MM-ddTHH:mm:ss
 };
 
+// The offset in hours with its sign ("+9", "-6", "0", "+5.5").
+QString signedOffsetHours(double days);
+
 // Opens the table read-only and runs the search box's nearest-nick search for nick. Their
 // time is nowDays (local wall-clock days) plus the contact's offset, formatted by clock.
 // Returns nothing when the table holds no contact; throws TableError when it cannot be read.
 std::optional<ShownContact> findContact(const QString& tablePath, const QString& nick,
                                         double nowDays, const ClockFormatter& clock);
 
+// The table's current record as found for query, with their time from nowDays.
+ShownContact currentContact(Table& table, const QString& query, double nowDays,
+                            const ClockFormatter& clock);
+
 // The contact as lines for a reader; a first line says when the nick is only the nearest.
 QString contactText(const ShownContact& contact);
 // The contact as one JSON object with stable keys, for scripts.
 QByteArray contactJson(const ShownContact& contact);
 
-// Finds the contact and prints it (json or text); returns the exit status (0 found, 1 the
-// table holds no contacts). Throws TableError when the table cannot be read.
-int showContact(const QString& table, const QString& nick, bool json);
+// Finds the contact and prints it in format (text, json, chat or whois); returns the exit
+// status (0 found, 1 the table holds no contacts). Throws TableError when the table cannot be
+// read.
+int showContact(const QString& table, const QString& nick, const QString& format);
 
 } // namespace palvane::tool

@@ -1,11 +1,10 @@
 #include "widgets/message_box.h"
 
-#include "widgets/centred_placement.h"
+#include "widgets/centred_window.h"
 #include "widgets/error_report.h"
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QShowEvent>
 
 #include <memory>
 
@@ -22,22 +21,8 @@ std::vector<ShownBox>& log() {
     return l;
 }
 
-// A message box centred on the screen. Its size is final only once it is shown (it lays a
-// wrapping text out again then), so it is placed from its show event.
-class CentredBox : public QMessageBox {
-public:
-    CentredBox(Icon icon, const QString& caption, const QString& text)
-        : QMessageBox(icon, caption, text, QMessageBox::Ok), placement_(this) {}
-
-protected:
-    void showEvent(QShowEvent* event) override {
-        QMessageBox::showEvent(event);
-        placement_.centre();
-    }
-
-private:
-    CentredPlacement placement_;
-};
+// A message box lays a wrapping text out again when it is shown, so it is centred from there.
+using CentredBox = Centred<QMessageBox>;
 
 void showBox(BoxKind kind, const QString& caption, const QString& text) {
     if (hook()) {
@@ -46,7 +31,7 @@ void showBox(BoxKind kind, const QString& caption, const QString& text) {
     }
     QWidget* previous = QApplication::activeWindow();
     CentredBox box(kind == BoxKind::Information ? QMessageBox::Information : QMessageBox::Critical,
-                   caption, text);
+                   caption, text, QMessageBox::Ok);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
     if (previous)

@@ -24,8 +24,10 @@ class Import(Story):
         return [row[0] for row in self.rows(self.user_table)]
 
     def test_a_contact_file_opened_with_the_program_is_imported_after_asking(self):
+        self.frames()
         program = self.start(command=[bin_path("palvane"), self.cards])
         box, text = program.message_box("Import contacts")
+        self.assertSettledCentred(box, "the confirmation")
         for line in ("Import the contacts of this file into this contact table?",
                      "File: " + self.cards, "Table: " + self.user_table,
                      "The table does not exist yet; it will be created."):
@@ -34,6 +36,7 @@ class Import(Story):
 
         self.press("Return")  # Import is the default button
         window = program.window("Import contacts")
+        self.assertSettledCentred(window, "the import window")
         status = self.wait(lambda: [n.name for n in window.find_all("label", showing=True)
                                     if n.name.startswith("Imported")],
                            "the import's result")[0]
