@@ -206,7 +206,8 @@ ContactRow decodeCard(const CardEditor& card, int localUtcOffsetSeconds,
                       tool::PictureStore* pictures, QStringList* warnings) {
     try {
         tool::ReadContacts read =
-            tool::readVCards(card.withOnlyPreferred("EMAIL"), localUtcOffsetSeconds, pictures);
+            tool::readVCards(card.withOnlyPreferred("EMAIL"), localUtcOffsetSeconds, pictures,
+                             tool::Extras::LeftOut); // they stay on the server's card
         if (warnings)
             *warnings << read.warnings;
         if (read.contacts.size() != 1)
