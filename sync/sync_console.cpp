@@ -96,6 +96,7 @@ QJsonObject jsonOf(const SyncCommand& command, const SyncSetup& setup, const Syn
                        {QStringLiteral("sent"), report.sent},
                        {QStringLiteral("received"), report.received},
                        {QStringLiteral("merged"), report.merged},
+                       {QStringLiteral("refound"), report.refound},
                        {QStringLiteral("requests"), report.requests},
                        {QStringLiteral("conflicts"), conflicts},
                        {QStringLiteral("paired"), QJsonArray::fromStringList(report.paired)},
@@ -108,6 +109,10 @@ void printText(const SyncCommand& command, const SyncSetup& setup, const SyncRep
         say(stderr, QStringLiteral("palvane-table: warning: %1").arg(warning));
     for (const QString& pair : report.paired)
         say(stdout, QStringLiteral("Paired %1").arg(pair));
+    if (report.refound)
+        say(stdout, QStringLiteral("Found %1 contacts again under new row numbers (the table was "
+                                   "compacted)")
+                        .arg(report.refound));
     if (command.dryRun) {
         for (const QString& change : report.changes)
             say(stdout, QStringLiteral("Would take: %1").arg(change));

@@ -130,6 +130,7 @@ SyncReport synchronise(const SyncOptions& options) {
                                        "palvane-table sync --setup URL first")
                             .arg(options.tablePath));
     Run run(options, *setup);
+    run.repairPairing();
     run.takeServerChanges();
     run.sendLocalChanges();
     return run.finish();

@@ -56,6 +56,7 @@ struct SyncReport {
     qint64 sent = 0;     // cards created, changed or deleted on the server
     qint64 received = 0; // contacts added, changed or deleted in the table
     qint64 merged = 0;   // contacts changed on both sides, merged field by field
+    qint64 refound = 0;  // contacts paired again with their cards after a renumbering of rowids
     std::vector<Conflict> conflicts;
     QStringList paired;  // "nick: by nick" for contacts paired on a first sync
     QStringList changes; // with dry run: what would change; else what changed

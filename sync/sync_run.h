@@ -25,6 +25,8 @@ public:
     Run(const SyncOptions& options, const SyncSetup& setup);
     SyncReport finish();
 
+    // Pairs the cards whose rowid no longer holds their contact again (renumbering.cpp).
+    void repairPairing();
     // Server side (server_pass.cpp).
     void takeServerChanges();
     // Local side (local_pass.cpp).
@@ -57,6 +59,8 @@ private:
     void localDeleted(CardState& state);
     void settleGone(CardState& state, const ContactRow& contact);
     bool sameContact(const CardState& state, const ContactRow& contact) const;
+    // The contact with that rowid; an empty one when there is none.
+    ContactRow contactAt(qint64 row);
     // Fetches one card and merges it (after a 412), or with asNew takes it as a new contact;
     // false when it is gone.
     bool refetch(const QString& href, bool asNew = false);

@@ -8,6 +8,14 @@
 
 #include <map>
 
+// The contact at a card's rowid (t, joined on c.row) still has the nick, name and e-mail
+// address of the card's (c) table values as last synced. Exact on purpose: whatever this calls
+// the same is the same contact by any looser comparison too.
+#define PALVANE_SAME_KEYS                                                                          \
+    "(t.rowid IS NOT NULL AND coalesce(t.\"IRC Nick\", '') IS json_extract(c.local_base, '$[0]') " \
+    "AND coalesce(t.\"IRC Name\", '') IS json_extract(c.local_base, '$[1]') "                      \
+    "AND coalesce(t.\"IRC Email\", '') IS json_extract(c.local_base, '$[3]'))"
+
 namespace palvane::sync {
 
 namespace {
@@ -61,18 +69,19 @@ struct SyncState::Impl {
             fail();
     }
 
-    CardState card(sqlite3_stmt* stmt) const {
+    // The card's columns, from column first on.
+    CardState card(sqlite3_stmt* stmt, int first = 0) const {
         CardState state;
-        state.href = sql::columnText(stmt, 0);
-        if (sqlite3_column_type(stmt, 1) != SQLITE_NULL)
-            state.row = sqlite3_column_int64(stmt, 1);
-        state.etag = sql::columnText(stmt, 2);
-        state.uid = sql::columnText(stmt, 3);
-        state.card = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 4)),
-                                sqlite3_column_bytes(stmt, 4));
-        state.localBase = decode(sql::columnText(stmt, 5));
-        state.serverBase = decode(sql::columnText(stmt, 6));
-        state.serverGone = sqlite3_column_int(stmt, 7) != 0;
+        state.href = sql::columnText(stmt, first);
+        if (sqlite3_column_type(stmt, first + 1) != SQLITE_NULL)
+            state.row = sqlite3_column_int64(stmt, first + 1);
+        state.etag = sql::columnText(stmt, first + 2);
+        state.uid = sql::columnText(stmt, first + 3);
+        state.card = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, first + 4)),
+                                sqlite3_column_bytes(stmt, first + 4));
+        state.localBase = decode(sql::columnText(stmt, first + 5));
+        state.serverBase = decode(sql::columnText(stmt, first + 6));
+        state.serverGone = sqlite3_column_int(stmt, first + 7) != 0;
         return state;
     }
 
@@ -248,6 +257,69 @@ void SyncState::markListed(const QString& href) {
     sqlite3_stmt* stmt = d->prepare("UPDATE sync.cards SET listed = 1 WHERE href = ?1");
     sql::bindText(stmt, 1, href);
     d->run(stmt);
+}
+
+bool SyncState::anyDisplaced() const {
+    sqlite3_stmt* stmt =
+        d->prepare("SELECT 1 FROM sync.cards c LEFT JOIN main.contacts t ON t.rowid = c.row "
+                   "WHERE c.row IS NOT NULL AND NOT " PALVANE_SAME_KEYS " LIMIT 1");
+    sql::StatementUse use(stmt);
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        d->fail();
+    return rc == SQLITE_ROW;
+}
+
+std::vector<qint64> SyncState::unpairedRows(qint64 after, int limit) const {
+    sqlite3_stmt* stmt =
+        d->prepare("SELECT t.rowid FROM main.contacts t LEFT JOIN sync.cards c ON c.row = t.rowid "
+                   "WHERE t.rowid > ?1 AND (c.href IS NULL OR NOT " PALVANE_SAME_KEYS ") "
+                   "ORDER BY t.rowid LIMIT ?2");
+    sql::StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, after);
+    sqlite3_bind_int(stmt, 2, limit);
+    std::vector<qint64> found;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        found.push_back(sqlite3_column_int64(stmt, 0));
+    if (rc != SQLITE_DONE)
+        d->fail();
+    return found;
+}
+
+void SyncState::detachDisplaced() {
+    // A temporary table: what a cut run leaves of it goes with the connection.
+    if (sql::exec(d->db, QStringLiteral("CREATE TEMP TABLE IF NOT EXISTS sync_detached "
+                                        "(row INTEGER PRIMARY KEY, href TEXT NOT NULL)")) !=
+        SQLITE_OK)
+        d->fail();
+    d->run(d->prepare("DELETE FROM temp.sync_detached"));
+    d->run(d->prepare("INSERT INTO temp.sync_detached (row, href) SELECT c.row, c.href FROM "
+                      "sync.cards c LEFT JOIN main.contacts t ON t.rowid = c.row "
+                      "WHERE c.row IS NOT NULL AND NOT " PALVANE_SAME_KEYS));
+    d->run(d->prepare("UPDATE sync.cards SET row = NULL "
+                      "WHERE href IN (SELECT href FROM temp.sync_detached)"));
+}
+
+std::vector<std::pair<qint64, CardState>> SyncState::detached(qint64 after, int limit) const {
+    sqlite3_stmt* stmt = d->prepare(
+        "SELECT d.row, c.href, c.row, c.etag, c.uid, c.card, c.local_base, c.server_base, "
+        "c.server_gone FROM temp.sync_detached d JOIN sync.cards c ON c.href = d.href "
+        "WHERE c.row IS NULL AND d.row > ?1 ORDER BY d.row LIMIT ?2");
+    sql::StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, after);
+    sqlite3_bind_int(stmt, 2, limit);
+    std::vector<std::pair<qint64, CardState>> found;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+        found.emplace_back(sqlite3_column_int64(stmt, 0), d->card(stmt, 1));
+    if (rc != SQLITE_DONE)
+        d->fail();
+    return found;
+}
+
+void SyncState::endDetaching() {
+    d->run(d->prepare("DELETE FROM temp.sync_detached"));
 }
 
 } // namespace palvane::sync

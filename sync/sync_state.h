@@ -69,6 +69,21 @@ public:
     std::vector<QString> unlisted(const QString& afterHref, int limit) const;
     void markListed(const QString& href);
 
+    // Renumbered rowids (a VACUUM renumbers a table without an INTEGER PRIMARY KEY). A card is
+    // displaced when its rowid holds no contact, or one whose nick, name and e-mail address are
+    // not all as last synced; such a contact is unpaired too, as is one no card pairs with.
+    // The tests here are exact, so they take in every contact a looser comparison would call
+    // another; the caller looks closer.
+    bool anyDisplaced() const;
+    // Rowids of unpaired contacts after the one given, in rowid order.
+    std::vector<qint64> unpairedRows(qint64 after, int limit) const;
+    // Takes every displaced card off its rowid, remembering the rowid for the caller.
+    void detachDisplaced();
+    // Detached cards not yet paired again, with their old rowid after the one given, in rowid
+    // order.
+    std::vector<std::pair<qint64, CardState>> detached(qint64 after, int limit) const;
+    void endDetaching();
+
 private:
     struct Impl;
     std::shared_ptr<Impl> d;
