@@ -40,7 +40,7 @@ void Run::sendLocalChanges() {
                 localDeleted(cards[c]);
             if (c < cards.size() && *cards[c].row == row) {
                 CardState& state = cards[c++];
-                if (!sameContact(state, contact)) {
+                if (!sameContact(state.localBase, contact)) {
                     // The rowid of a deleted contact came back for a new one.
                     localDeleted(state);
                     newLocal(row, contact);
@@ -76,17 +76,17 @@ void Run::sendLocalChanges() {
     }
 }
 
-bool Run::sameContact(const CardState& state, const ContactRow& contact) const {
+bool Run::sameContact(const FieldValues& base, const ContactRow& contact) const {
     // The table has no key of its own beyond the rowid, which a new contact can take over from
     // a deleted one. A contact that kept none of its nick, name and e-mail address is another.
     const FieldValues now = localValues(contact);
     bool anyKnown = false;
     for (const int f : {Nick, Name, Email}) {
-        const QString& base = state.localBase[size_t(f)];
-        if (base.isEmpty() || base == kUnsynced)
+        const QString& value = base[size_t(f)];
+        if (value.isEmpty() || value == kUnsynced)
             continue;
         anyKnown = true;
-        if (base.compare(now[size_t(f)], Qt::CaseInsensitive) == 0)
+        if (value.compare(now[size_t(f)], Qt::CaseInsensitive) == 0)
             return true;
     }
     return !anyKnown;

@@ -128,13 +128,13 @@ void Run::repairPairing() {
         unpaired.finish();
         state_.detachDisplaced();
 
-        const auto attach = [&](CardState& card, qint64 oldRow, qint64 row, const char* how) {
-            if (state_.byRow(row))
+        using Detached = SyncState::Detached;
+        const auto attach = [&](const Detached& card, qint64 row, const char* how) {
+            if (state_.rowTaken(row))
                 return false; // held by a card that stayed: never taken from it
-            card.row = row;
-            state_.save(card);
+            state_.setRow(card.href, row);
             unpaired.claim(row);
-            if (row != oldRow) {
+            if (row != card.oldRow) {
                 ++report_.refound;
                 if (how)
                     report_.paired
@@ -143,31 +143,32 @@ void Run::repairPairing() {
             }
             return true;
         };
-        const auto forEachDetached = [&](const std::function<void(qint64, CardState&)>& f) {
+        const auto forEachDetached = [&](const std::function<void(const Detached&)>& f) {
             for (qint64 after = 0;;) {
-                auto cards = state_.detached(after, options_.batchSize);
+                const std::vector<Detached> cards = state_.detached(after, options_.batchSize);
                 if (cards.empty())
                     return;
-                after = cards.back().first;
-                for (auto& [oldRow, card] : cards)
-                    f(oldRow, card);
+                after = cards.back().oldRow;
+                for (const Detached& card : cards)
+                    f(card);
             }
         };
 
         // Contacts that only moved: their values are exactly those last synced.
-        forEachDetached([&](qint64 oldRow, CardState& card) {
+        forEachDetached([&](const Detached& card) {
             std::vector<qint64> rows = unpaired.unclaimed(Whole, keyText(Whole, card.localBase));
-            if (const auto own = std::find(rows.begin(), rows.end(), oldRow); own != rows.end())
+            if (const auto own = std::find(rows.begin(), rows.end(), card.oldRow);
+                own != rows.end())
                 std::rotate(rows.begin(), own, own + 1);
             for (const qint64 row : rows)
-                if (localValues(contactAt(row)) == card.localBase &&
-                    attach(card, oldRow, row, nullptr))
+                if (localValues(contactAt(row)) == card.localBase && attach(card, row, nullptr))
                     return;
         });
         // Contacts edited since: still at their own rowid, else found by a value as last synced.
-        forEachDetached([&](qint64 oldRow, CardState& card) {
-            if (unpaired.isUnclaimed(oldRow) && sameContact(card, contactAt(oldRow)) &&
-                attach(card, oldRow, oldRow, nullptr))
+        forEachDetached([&](const Detached& card) {
+            if (unpaired.isUnclaimed(card.oldRow) &&
+                sameContact(card.localBase, contactAt(card.oldRow)) &&
+                attach(card, card.oldRow, nullptr))
                 return;
             for (const auto& [key, how] :
                  {std::pair{NickKey, "nick"}, std::pair{EmailKey, "e-mail"},
@@ -177,7 +178,7 @@ void Run::repairPairing() {
                 // Only the one of its kind: with more, the next value may tell.
                 if (rows.size() == 1 &&
                     keyText(key, localValues(contactAt(rows.front()))) == text &&
-                    attach(card, oldRow, rows.front(), how))
+                    attach(card, rows.front(), how))
                     return;
             }
         });

@@ -58,7 +58,8 @@ private:
     void localChanged(CardState& state, const ContactRow& contact, int attempt = 0);
     void localDeleted(CardState& state);
     void settleGone(CardState& state, const ContactRow& contact);
-    bool sameContact(const CardState& state, const ContactRow& contact) const;
+    // Whether the contact is the one whose values were last synced as base.
+    bool sameContact(const FieldValues& base, const ContactRow& contact) const;
     // The contact with that rowid; an empty one when there is none.
     ContactRow contactAt(qint64 row);
     // Fetches one card and merges it (after a 412), or with asNew takes it as a new contact;

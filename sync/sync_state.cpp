@@ -69,19 +69,18 @@ struct SyncState::Impl {
             fail();
     }
 
-    // The card's columns, from column first on.
-    CardState card(sqlite3_stmt* stmt, int first = 0) const {
+    CardState card(sqlite3_stmt* stmt) const {
         CardState state;
-        state.href = sql::columnText(stmt, first);
-        if (sqlite3_column_type(stmt, first + 1) != SQLITE_NULL)
-            state.row = sqlite3_column_int64(stmt, first + 1);
-        state.etag = sql::columnText(stmt, first + 2);
-        state.uid = sql::columnText(stmt, first + 3);
-        state.card = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, first + 4)),
-                                sqlite3_column_bytes(stmt, first + 4));
-        state.localBase = decode(sql::columnText(stmt, first + 5));
-        state.serverBase = decode(sql::columnText(stmt, first + 6));
-        state.serverGone = sqlite3_column_int(stmt, first + 7) != 0;
+        state.href = sql::columnText(stmt, 0);
+        if (sqlite3_column_type(stmt, 1) != SQLITE_NULL)
+            state.row = sqlite3_column_int64(stmt, 1);
+        state.etag = sql::columnText(stmt, 2);
+        state.uid = sql::columnText(stmt, 3);
+        state.card = QByteArray(static_cast<const char*>(sqlite3_column_blob(stmt, 4)),
+                                sqlite3_column_bytes(stmt, 4));
+        state.localBase = decode(sql::columnText(stmt, 5));
+        state.serverBase = decode(sql::columnText(stmt, 6));
+        state.serverGone = sqlite3_column_int(stmt, 7) != 0;
         return state;
     }
 
@@ -301,21 +300,39 @@ void SyncState::detachDisplaced() {
                       "WHERE href IN (SELECT href FROM temp.sync_detached)"));
 }
 
-std::vector<std::pair<qint64, CardState>> SyncState::detached(qint64 after, int limit) const {
-    sqlite3_stmt* stmt = d->prepare(
-        "SELECT d.row, c.href, c.row, c.etag, c.uid, c.card, c.local_base, c.server_base, "
-        "c.server_gone FROM temp.sync_detached d JOIN sync.cards c ON c.href = d.href "
-        "WHERE c.row IS NULL AND d.row > ?1 ORDER BY d.row LIMIT ?2");
+std::vector<SyncState::Detached> SyncState::detached(qint64 after, int limit) const {
+    sqlite3_stmt* stmt =
+        d->prepare("SELECT d.row, c.href, c.local_base FROM temp.sync_detached d "
+                   "JOIN sync.cards c ON c.href = d.href WHERE c.row IS NULL AND d.row > ?1 "
+                   "ORDER BY d.row LIMIT ?2");
     sql::StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, after);
     sqlite3_bind_int(stmt, 2, limit);
-    std::vector<std::pair<qint64, CardState>> found;
+    std::vector<Detached> found;
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        found.emplace_back(sqlite3_column_int64(stmt, 0), d->card(stmt, 1));
+        found.push_back({sqlite3_column_int64(stmt, 0), sql::columnText(stmt, 1),
+                         decode(sql::columnText(stmt, 2))});
     if (rc != SQLITE_DONE)
         d->fail();
     return found;
+}
+
+void SyncState::setRow(const QString& href, qint64 row) {
+    sqlite3_stmt* stmt = d->prepare("UPDATE sync.cards SET row = ?2 WHERE href = ?1");
+    sql::bindText(stmt, 1, href);
+    sqlite3_bind_int64(stmt, 2, row);
+    d->run(stmt);
+}
+
+bool SyncState::rowTaken(qint64 row) const {
+    sqlite3_stmt* stmt = d->prepare("SELECT 1 FROM sync.cards WHERE row = ?1");
+    sql::StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, row);
+    const int rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        d->fail();
+    return rc == SQLITE_ROW;
 }
 
 void SyncState::endDetaching() {

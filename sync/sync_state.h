@@ -79,9 +79,16 @@ public:
     std::vector<qint64> unpairedRows(qint64 after, int limit) const;
     // Takes every displaced card off its rowid, remembering the rowid for the caller.
     void detachDisplaced();
-    // Detached cards not yet paired again, with their old rowid after the one given, in rowid
+    struct Detached {
+        qint64 oldRow;
+        QString href;
+        FieldValues localBase;
+    };
+    // Detached cards not yet paired again, with an old rowid after the one given, in rowid
     // order.
-    std::vector<std::pair<qint64, CardState>> detached(qint64 after, int limit) const;
+    std::vector<Detached> detached(qint64 after, int limit) const;
+    void setRow(const QString& href, qint64 row);
+    bool rowTaken(qint64 row) const;
     void endDetaching();
 
 private:
