@@ -128,6 +128,7 @@ void Run::sendCreate(CardState& state, const ContactRow& contact) {
     if (succeeded(answer.status)) {
         state.etag = confirmedEtag(answer);
         transaction([&] { state_.save(state); }, false);
+        created_ = true;
         ++report_.sent;
         change(QStringLiteral("sent: %1").arg(tool::describeContact(contact)));
     } else if (answer.status == 412) {

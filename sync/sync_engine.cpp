@@ -133,6 +133,7 @@ SyncReport synchronise(const SyncOptions& options) {
     run.repairPairing();
     run.takeServerChanges();
     run.sendLocalChanges();
+    run.settleOwnUploads();
     return run.finish();
 }
 

@@ -31,6 +31,8 @@ public:
     void takeServerChanges();
     // Local side (local_pass.cpp).
     void sendLocalChanges();
+    // Lists the address book once more after new cards went up (server_pass.cpp).
+    void settleOwnUploads();
 
 private:
     struct Listing {
@@ -107,6 +109,7 @@ private:
     std::unique_ptr<tool::PictureStore> pictureStore_;
     QSet<QString> reported_; // conflicts told in this run: href + field
     bool firstSync_ = false;
+    bool created_ = false;          // new cards went up in this run
     QHash<QString, qint64> byNick_; // first sync: unpaired contacts, -1 when ambiguous
     QHash<QString, qint64> byEmail_;
     QSet<qint64> paired_;

@@ -55,6 +55,10 @@ void TestSync::scenarios_data() {
         row("table to an empty address book")
             << two << QStringList() << false << QStringList() << QStringList() << QStringList()
             << Prefer::Neither << 0 << two << two;
+        row("a card sent up, then deleted on the server before the next run")
+            << two << QStringList() << true << QStringList() << QStringList{"del ann"}
+            << QStringList() << Prefer::Neither << 0 << QStringList{"bob,Bob Marsh,bob@example.org"}
+            << QStringList{"bob,Bob Marsh,bob@example.org"};
         row("address book to an empty table")
             << QStringList() << two << false << QStringList() << QStringList() << QStringList()
             << Prefer::Neither << 0 << two << two;
