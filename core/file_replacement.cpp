@@ -5,11 +5,14 @@
 #include <QRandomGenerator>
 
 #include <dirent.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -54,6 +57,47 @@ void syncFolder(const QByteArray& folder) {
     }
 }
 
+constexpr qsizetype kRandomLength = 13; // a 64-bit number in base 36
+// A file no process holds may still be in its first instant, before its writer's lock.
+constexpr int kAbandonedAfterSeconds = 10;
+
+bool isRandom(QByteArrayView text) {
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z');
+    });
+}
+
+// Removes name in folder when it is a regular file of ours, unchanged for olderThanSeconds,
+// that no process holds: its lock is taken first, and the name must still lead to the file
+// locked.
+void removeIfAbandoned(const QByteArray& folder, QByteArrayView name, int olderThanSeconds) {
+    const QByteArray path = folder + "/" + name.toByteArray();
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_uid == ::geteuid() &&
+        ::time(nullptr) - opened.st_mtime >= olderThanSeconds &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.constData(), &named) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+        ::unlink(path.constData());
+    ::close(fd);
+}
+
+void removeMatching(const QByteArray& folder, int olderThanSeconds,
+                    const std::function<bool(QByteArrayView)>& ours) {
+    DIR* listing = ::opendir(folder.constData());
+    if (!listing)
+        return;
+    while (const dirent* entry = ::readdir(listing)) {
+        const QByteArrayView name(entry->d_name);
+        if (ours(name))
+            removeIfAbandoned(folder, name, olderThanSeconds);
+    }
+    ::closedir(listing);
+}
+
 } // namespace
 
 bool writeAll(int fd, QByteArrayView data) {
@@ -76,12 +120,18 @@ FileReplacement::FileReplacement(const QString& path)
     : target_(QFile::encodeName(path)), folder_(folderOf(path)) {
     const QByteArray stem = folder_ + "/" + temporaryPrefix(path);
     for (int attempt = 0; attempt < kNameAttempts && fd_ < 0; ++attempt) {
-        temporaryName_ =
-            stem + QByteArray::number(QRandomGenerator::global()->generate64(), 36) + ".tmp";
+        temporaryName_ = stem +
+                         QByteArray::number(QRandomGenerator::global()->generate64(), 36)
+                             .rightJustified(kRandomLength, '0') +
+                         ".tmp";
         fd_ = ::open(temporaryName_.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EEXIST)
             break;
     }
+    // Held until the commit has given the file its name (a file system without locks leaves
+    // it unheld: then only the file's age keeps it from a cleaner).
+    if (fd_ >= 0)
+        ::flock(fd_, LOCK_EX | LOCK_NB);
     if (fd_ < 0) {
         error_ = errno;
         temporaryName_.clear();
@@ -126,16 +176,16 @@ int FileReplacement::commit(Existing existing) {
     int error = 0;
     if (::fsync(fd_) != 0)
         error = errno;
-    const int closed = ::close(fd_);
-    fd_ = -1;
-    if (closed != 0 && error == 0)
-        error = errno;
+    // Renamed while still open, so that its lock keeps cleaners off it to the last moment; the
+    // data is on disk once fsync() has succeeded.
     if (error == 0) {
         if (existing == Existing::Replace)
             error = ::rename(temporaryName_.constData(), target_.constData()) == 0 ? 0 : errno;
         else
             error = renameWithoutReplacing(temporaryName_, target_);
     }
+    ::close(fd_);
+    fd_ = -1;
     if (error != 0) {
         error_ = error;
         discard();
@@ -147,28 +197,24 @@ int FileReplacement::commit(Existing existing) {
 }
 
 void FileReplacement::removeLeftovers(const QString& path, int olderThanSeconds) {
-    const QByteArray folder = folderOf(path);
     const QByteArray prefix = temporaryPrefix(path);
-    DIR* listing = ::opendir(folder.constData());
-    if (!listing)
-        return;
-    const time_t now = ::time(nullptr);
-    while (const dirent* entry = ::readdir(listing)) {
-        const QByteArrayView name(entry->d_name);
+    removeMatching(folderOf(path), olderThanSeconds, [&prefix](QByteArrayView name) {
         if (!name.startsWith(prefix) || !name.endsWith(".tmp") || name.size() <= prefix.size() + 4)
-            continue;
-        const QByteArrayView random = name.sliced(prefix.size(), name.size() - prefix.size() - 4);
-        if (!std::all_of(random.begin(), random.end(),
-                         [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'); }))
-            continue;
-        const QByteArray leftover = folder + "/" + name.toByteArray();
-        struct stat info {};
-        if (::lstat(leftover.constData(), &info) != 0 || !S_ISREG(info.st_mode) ||
-            info.st_uid != ::geteuid() || now - info.st_mtime < olderThanSeconds)
-            continue;
-        ::unlink(leftover.constData());
-    }
-    ::closedir(listing);
+            return false;
+        return isRandom(name.sliced(prefix.size(), name.size() - prefix.size() - 4));
+    });
+}
+
+void FileReplacement::removeAbandoned(const QString& path) {
+    // ".NAME.RANDOM.tmp", NAME anything, RANDOM as the constructor makes it.
+    removeMatching(folderOf(path), kAbandonedAfterSeconds, [](QByteArrayView name) {
+        if (!name.startsWith('.') || !name.endsWith(".tmp"))
+            return false;
+        const QByteArrayView stem = name.chopped(4);
+        const qsizetype dot = stem.lastIndexOf('.');
+        const QByteArrayView random = stem.sliced(dot + 1);
+        return dot > 1 && random.size() == kRandomLength && isRandom(random);
+    });
 }
 
 } // namespace palvane

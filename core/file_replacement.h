@@ -1,7 +1,9 @@
 #pragma once
 // A new version of a file, written under a hidden temporary name in the file's own folder
-// (".NAME.RANDOM.tmp": the final rename then stays on one file system) and given the file's
-// name only once it is complete and on disk. Whoever opens the name, and whatever a crash or a
+// (".NAME.RANDOM.tmp", RANDOM 13 letters and digits: the final rename then stays on one file
+// system) and given the file's name only once it is complete and on disk. The temporary file
+// is locked (flock) from its first moment to its commit, so that a cleaner can tell a write
+// under way from one that a kill abandoned. Whoever opens the name, and whatever a crash or a
 // kill leaves, finds the old file (or none) or the whole new one, never a part.
 //
 // States: created (the temporary file exists, or error() says why not) -> commit() -> done;
@@ -51,7 +53,12 @@ public:
     // Removes temporary files that killed writes left beside path: names of this class's
     // pattern only, regular files of ours only, and only those older than olderThanSeconds, so
     // that a write still under way in another process keeps its file.
+    // A file that a live write holds is never removed.
     static void removeLeftovers(const QString& path, int olderThanSeconds);
+    // Removes the temporary files of this class that killed writes left in path's folder,
+    // whatever file they were for: names of this class's pattern, regular files of ours, that
+    // no process holds and that have not changed for a few seconds.
+    static void removeAbandoned(const QString& path);
 
 private:
     void discard();

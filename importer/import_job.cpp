@@ -74,6 +74,7 @@ ImportOutcome ImportJob::run() {
             tool::importContacts(file_, table_, std::nullopt, localOffset, hooks);
         outcome.result = ImportOutcome::Imported;
         outcome.contacts = report.count;
+        outcome.inNotes = report.extrasInNotes;
     } catch (const Cancelled&) {
         outcome.result = ImportOutcome::Cancelled;
     } catch (const TableError& error) {

@@ -21,6 +21,7 @@ struct ImportOutcome {
     enum Result { Imported, Failed, Cancelled };
     Result result = Failed;
     qint64 contacts = 0; // added to the table (0 unless Imported)
+    qint64 inNotes = 0;  // values without a field of their own, added to the notes
     qint64 warnings = 0; // all of them, also those beyond what was sent
     QString error;       // why nothing was imported (Failed)
 };

@@ -108,6 +108,9 @@ QString ImportWindow::resultText(const ImportOutcome& outcome) const {
                    ? QStringLiteral("The file holds no contacts: the table is unchanged.")
                    : QStringLiteral("Imported %1.")
                          .arg(counted(outcome.contacts, "contact", "contacts"));
+        if (outcome.inNotes > 0)
+            head += QStringLiteral(" %1 the table has no field for went to the notes.")
+                        .arg(counted(outcome.inNotes, "value", "values"));
         break;
     case ImportOutcome::Failed:
         head = QStringLiteral("Nothing was imported: %1").arg(outcome.error);

@@ -12,6 +12,14 @@ QString errorText(sqlite3* db) {
     return QString::fromUtf8(sqlite3_errmsg(db));
 }
 
+QString failureText(sqlite3* db) {
+    const int code = db ? sqlite3_errcode(db) & 0xff : SQLITE_NOMEM;
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED)
+        return QStringLiteral("another program is writing or reading the table; try again when "
+                              "it has finished");
+    return errorText(db);
+}
+
 QString quoteIdentifier(const QString& name) {
     QString quoted = name;
     quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));

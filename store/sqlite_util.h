@@ -12,6 +12,10 @@ namespace palvane::sql {
 // The engine's description of the last failure on a connection.
 QString errorText(sqlite3* db);
 
+// What the user of a window is told of the last failure: for another program's lock, what it
+// means and what to do rather than the engine's bare "database is locked".
+QString failureText(sqlite3* db);
+
 // "name" with embedded quotes doubled, for column and index names that hold spaces.
 QString quoteIdentifier(const QString& name);
 

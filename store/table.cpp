@@ -39,7 +39,7 @@ void Table::Impl::requireSameFile(const QString& action) {
 }
 
 void Table::Impl::fail(const QString& action) const {
-    QString reason = sql::errorText(db);
+    QString reason = sql::failureText(db);
     // The engine refuses to write to a file that is no longer at its path (moved between our
     // check and the write) with "attempt to write a readonly database": name the real cause.
     if (sqlite3_extended_errcode(db) == SQLITE_READONLY_DBMOVED) {

@@ -231,7 +231,7 @@ sqlite3_stmt* Table::Impl::updateStatement(unsigned mask) {
                                  .arg(assignments.join(QStringLiteral(", ")))
                                  .arg(FieldCount + 1);
         if (slot.prepare(db, text) != SQLITE_OK) {
-            const QString message = sql::errorText(db);
+            const QString message = sql::failureText(db);
             updates.erase(mask);
             throw TableError(
                 QStringLiteral("Cannot store the record in %1: %2").arg(path, message));

@@ -5,10 +5,13 @@
 #include "store/table.h"
 
 #include <QDir>
+#include <QFile>
 #include <QScopeGuard>
-#include <QTemporaryDir>
 
+#include <array>
+#include <cstdlib>
 #include <functional>
+#include <unistd.h>
 
 namespace palvane {
 
@@ -105,12 +108,36 @@ void copyLayout(sqlite3* source, const QString& path) {
         throw TableError(sql::errorText(copy));
 }
 
+// A private folder for the copy, removed with what the engine leaves in it. The names are made
+// when the folder is, so that removing it allocates nothing: it must succeed where memory ran
+// out.
+class TrialFolder {
+public:
+    TrialFolder() : folder_(QFile::encodeName(QDir::tempPath()) + "/palvane-table-XXXXXX") {
+        if (!::mkdtemp(folder_.data()))
+            throw TableError(
+                QStringLiteral("cannot make a temporary folder in %1").arg(QDir::tempPath()));
+        const QByteArray table = folder_ + '/' + kTableFileName;
+        files_ = {table, table + "-journal", table + "-wal", table + "-shm"};
+    }
+    ~TrialFolder() {
+        for (const QByteArray& file : files_)
+            ::unlink(file.constData());
+        ::rmdir(folder_.constData());
+    }
+    TrialFolder(const TrialFolder&) = delete;
+    TrialFolder& operator=(const TrialFolder&) = delete;
+    QString path() const { return QFile::decodeName(folder_); }
+
+private:
+    QByteArray folder_;
+    std::array<QByteArray, 4> files_;
+};
+
 } // namespace
 
 QStringList tryTableActions(sqlite3* source) {
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        throw TableError(dir.errorString());
+    const TrialFolder dir;
     const QString path = QDir(dir.path()).filePath(QLatin1String(kTableFileName));
     copyLayout(source, path);
 

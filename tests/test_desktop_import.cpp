@@ -117,6 +117,11 @@ void TestDesktopImport::windowTellsTheOutcome_data() {
     QTest::newRow("one CSV row") << "one.csv" << QByteArray("IRC Nick,IRC Name\nbea,Bea\n") << true
                                  << int(ImportOutcome::Imported) << "Imported 1 contact."
                                  << "" << QStringList{"old", "bea"};
+    QTest::newRow("a value without a field")
+        << "phone.csv" << QByteArray("IRC Nick,Mobile Phone\ncy,+1 555 0100\n") << true
+        << int(ImportOutcome::Imported)
+        << "Imported 1 contact. 1 value the table has no field for went to the notes."
+        << "" << QStringList{"old", "cy"};
     QTest::newRow("no contacts") << "empty.vcf" << QByteArray() << true
                                  << int(ImportOutcome::Imported)
                                  << "The file holds no contacts: the table is unchanged."

@@ -17,15 +17,18 @@
 #include "widgets/panel.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <memory>
@@ -39,6 +42,60 @@ namespace {
 
 const QString kReadOnly = QStringLiteral("Cannot modify a read-only dataset.");
 const QString kClosed = QStringLiteral("Cannot perform this operation on a closed dataset.");
+
+// Another program writing the table: a connection in a write transaction of its own, or the
+// table tool importing a file that arrives slowly, which holds the lock all the while.
+class OtherWriter {
+public:
+    OtherWriter(const QString& table, bool import) : table_(table) {
+        if (!import) {
+            sqlite3_open_v2(table.toUtf8().constData(), &db_, SQLITE_OPEN_READWRITE, nullptr);
+            sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            return;
+        }
+        process_.start(
+            QStringLiteral(PALVANE_TABLE_TOOL),
+            {QStringLiteral("import"), QStringLiteral("-"), QStringLiteral("--table"), table});
+        process_.waitForStarted(30000);
+        process_.write("IRC Nick\nimported\n");
+        process_.waitForBytesWritten(30000);
+        // Until the import has the lock, a write of ours still goes through.
+        QElapsedTimer waited;
+        waited.start();
+        for (;;) {
+            sqlite3* probe = nullptr;
+            sqlite3_open_v2(table.toUtf8().constData(), &probe, SQLITE_OPEN_READWRITE, nullptr);
+            const int rc = sqlite3_exec(probe, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+            sqlite3_exec(probe, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(probe);
+            if (rc == SQLITE_BUSY || waited.elapsed() > 30000)
+                break;
+            QThread::msleep(20);
+        }
+    }
+    // Ends the write: the transaction rolled back, or the import's file complete.
+    bool finish() {
+        if (db_) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(db_);
+            db_ = nullptr;
+            return true;
+        }
+        process_.closeWriteChannel();
+        return process_.waitForFinished(30000) && process_.exitCode() == 0;
+    }
+    ~OtherWriter() {
+        if (db_)
+            finish();
+        process_.kill();
+        process_.waitForFinished(30000);
+    }
+
+private:
+    QString table_;
+    sqlite3* db_ = nullptr;
+    QProcess process_;
+};
 
 // Answers the delete confirmation with Yes when it shows; the flag tells whether it showed.
 std::shared_ptr<bool> confirmDelete(int timeoutMs = 5000) {
@@ -64,6 +121,7 @@ class TestEntryEditingFailures : public QObject {
 private slots:
     void readOnlyTableRefusesEveryChange();
     void closedTableReportsEveryCommandAndTheProgramGoesOn();
+    void refusedStoreKeepsTheEditsForTheNextUpdate_data();
     void refusedStoreKeepsTheEditsForTheNextUpdate();
 };
 
@@ -192,7 +250,16 @@ void TestEntryEditingFailures::closedTableReportsEveryCommandAndTheProgramGoesOn
     QVERIFY(!QFileInfo::exists(sandbox.dataDir()));
 }
 
+void TestEntryEditingFailures::refusedStoreKeepsTheEditsForTheNextUpdate_data() {
+    QTest::addColumn<bool>("import");
+    QTest::addColumn<QStringList>("added"); // by the other program
+    QTest::newRow("another program's write") << false << QStringList();
+    QTest::newRow("an import reading its file") << true << QStringList{QStringLiteral("imported")};
+}
+
 void TestEntryEditingFailures::refusedStoreKeepsTheEditsForTheNextUpdate() {
+    QFETCH(bool, import);
+    QFETCH(QStringList, added);
     Sandbox sandbox;
     sandbox.createTable({contact("alpha", "A", 1), contact("beta", "B", 2)});
     MainWindowFixture app;
@@ -201,18 +268,17 @@ void TestEntryEditingFailures::refusedStoreKeepsTheEditsForTheNextUpdate() {
     clickTab(form, kEditTab);
     const QStringList before = table(sandbox);
 
-    // Another program holds the write lock.
-    sqlite3* other = nullptr;
-    QCOMPARE(sqlite3_open_v2(sandbox.dbPath().toUtf8().constData(), &other, SQLITE_OPEN_READWRITE,
-                             nullptr),
-             SQLITE_OK);
-    QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    // Another program holds the write lock; the message says so, and what to do.
+    OtherWriter other(sandbox.dbPath(), import);
+    const QString busy = QStringLiteral("Cannot store the record in %1: another program is writing "
+                                        "or reading the table; try again when it has finished.")
+                             .arg(sandbox.dbPath());
 
     type(form, form->Edit3, QStringLiteral(" kept"));
     click(form->Button2);
     QCOMPARE(app.boxes().size(), size_t(1));
     QCOMPARE(app.boxes()[0].kind, BoxKind::Error);
-    QVERIFY(app.boxes()[0].text.endsWith('.'));
+    QCOMPARE(app.boxes()[0].text, busy);
     QCOMPARE(table(sandbox), before);
     QVERIFY(form->Button2->isEnabled());
     QCOMPARE(form->Edit3->text(), QStringLiteral("A kept"));
@@ -221,21 +287,23 @@ void TestEntryEditingFailures::refusedStoreKeepsTheEditsForTheNextUpdate() {
     app.clearBoxes();
     click(form->Button7);
     QCOMPARE(app.boxes().size(), size_t(1));
+    QCOMPARE(app.boxes()[0].text, busy);
     QCOMPARE(form->Edit2->text(), QStringLiteral("alpha"));
     QCOMPARE(form->Edit3->text(), QStringLiteral("A kept"));
     QCOMPARE(table(sandbox), before);
 
-    // Once the lock is gone, Update Entry stores what was typed.
-    QCOMPARE(sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(other);
+    // Once the other program has finished, Update Entry stores what was typed.
+    QVERIFY(other.finish());
     app.clearBoxes();
     click(form->Button2);
     QVERIFY(app.boxes().empty());
     QVERIFY(!form->Button2->isEnabled());
     const std::vector<ContactRow> rows = readContacts(sandbox.dbPath());
-    QCOMPARE(rows.size(), size_t(2));
+    QCOMPARE(rows.size(), size_t(2 + added.size()));
     QCOMPARE(rows[0].name, QStringLiteral("A kept"));
     QCOMPARE(rows[1].name, QStringLiteral("B"));
+    for (qsizetype i = 0; i < added.size(); ++i)
+        QCOMPARE(rows[size_t(2 + i)].nick, added[i]);
     QCOMPARE(form->Table1->state(), Table::State::Browsing);
 }
 

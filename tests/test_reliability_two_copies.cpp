@@ -189,7 +189,8 @@ void TestReliabilityTwoCopies::twoCopiesEditAddAndDeleteTogether() {
         // Every refusal names the cause and the file; the copy checked that the record stayed
         // pending and that the next move stored it.
         for (const QString& refusal : report.refusals)
-            QVERIFY2(refusal.contains(QStringLiteral("database is locked")) &&
+            QVERIFY2(refusal.contains(QStringLiteral("another program is writing or reading the "
+                                                     "table; try again when it has finished")) &&
                          refusal.contains(sandbox.dbPath()),
                      qPrintable(refusal));
         int stores = 0;
@@ -249,9 +250,11 @@ void TestReliabilityTwoCopies::lockRightAfterNewEntryStoresKeepsTheNewRecordCurr
     trap.arm("INSERT INTO contacts");
     QTest::mouseClick(form->Button1, Qt::LeftButton);
     QVERIFY(trap.sprung());
-    QCOMPARE(app.boxTexts(),
-             QStringList{QStringLiteral("Cannot read the contact table %1: database is locked.")
-                             .arg(sandbox.dbPath())});
+    QCOMPARE(
+        app.boxTexts(),
+        QStringList{QStringLiteral("Cannot read the contact table %1: another program is writing "
+                                   "or reading the table; try again when it has finished.")
+                        .arg(sandbox.dbPath())});
     trap.release();
 
     // The user fills in the new contact and stores it. The new record must be the one

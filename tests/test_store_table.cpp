@@ -719,12 +719,14 @@ void TestStoreTable::lockHeldByAnotherProgram() {
     RawDb other(box.dbPath());
     QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
     const QString message = errorOf([&] { table.post(); });
-    QVERIFY2(message.contains(QStringLiteral("locked")) && message.contains(box.dbPath()),
-             qPrintable(message));
+    const QString busy =
+        QStringLiteral("another program is writing or reading the table; try again "
+                       "when it has finished");
+    QVERIFY2(message.contains(busy) && message.contains(box.dbPath()), qPrintable(message));
     // The record stays in editing with what was written; the next move tries again.
     QCOMPARE(table.state(), Table::State::Editing);
     QCOMPARE(table.fieldByName(QStringLiteral("IRC Name")).asString(), QStringLiteral("Changed"));
-    QVERIFY(errorOf([&] { table.next(); }).contains(QStringLiteral("locked")));
+    QVERIFY(errorOf([&] { table.next(); }).contains(busy));
     QCOMPARE(table.state(), Table::State::Editing);
     QCOMPARE(table.currentRowId(), 1);
 
@@ -737,10 +739,10 @@ void TestStoreTable::lockHeldByAnotherProgram() {
 
     // Reads wait for the lock too, and fail clearly rather than hang.
     QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-    QVERIFY(errorOf([&] { table.prior(); }).contains(QStringLiteral("locked")));
+    QVERIFY(errorOf([&] { table.prior(); }).contains(busy));
     QCOMPARE(nickOf(table), QStringLiteral("bob"));
     // An insertion refused by the lock stays pending and is stored by the next re-read.
-    QVERIFY(errorOf([&] { table.insertRecord(kNewEntry); }).contains(QStringLiteral("locked")));
+    QVERIFY(errorOf([&] { table.insertRecord(kNewEntry); }).contains(busy));
     QCOMPARE(table.state(), Table::State::Inserting);
     QVERIFY(other.exec(QStringLiteral("COMMIT")));
     table.refresh();

@@ -1,5 +1,6 @@
 // The table tool palvane-table: create, demo, check and its refusals.
 
+#include "store/contact_offset.h"
 #include "store/schema.h"
 #include "store/table.h"
 #include "tests/support/sandbox.h"
@@ -25,6 +26,8 @@ class TestStoreTool : public QObject {
     Q_OBJECT
 
 private slots:
+    void offsetPairs_data();
+    void offsetPairs();
     void helpAndBadArguments();
     void createAndCheck();
     void outputThatCannotBeWrittenIsAFailure_data();
@@ -35,6 +38,56 @@ private slots:
     void checkJudgesLikeTheProgram();
     void checkTellsALockFromDamage();
 };
+
+void TestStoreTool::offsetPairs_data() {
+    QTest::addColumn<std::optional<double>>("days");
+    QTest::addColumn<std::optional<int>>("hours");
+    QTest::addColumn<int>("match");
+    QTest::addColumn<std::optional<double>>("wantDays");
+    QTest::addColumn<std::optional<int>>("wantHours");
+    using M = palvane::OffsetMatch;
+    const std::optional<double> noDays;
+    const std::optional<int> noHours;
+    QTest::newRow("neither") << noDays << noHours << int(M::Blank) << noDays << noHours;
+    QTest::newRow("hours only") << noDays << std::optional<int>(-5) << int(M::DaysDerived)
+                                << std::optional<double>(-5 / 24.0) << std::optional<int>(-5);
+    QTest::newRow("days only, whole")
+        << std::optional<double>(0.25) << noHours << int(M::HoursDerived)
+        << std::optional<double>(0.25) << std::optional<int>(6);
+    QTest::newRow("days with four decimals")
+        << std::optional<double>(0.2083) << noHours << int(M::HoursDerived)
+        << std::optional<double>(0.2083) << std::optional<int>(5);
+    QTest::newRow("days not whole, halves away from zero")
+        << std::optional<double>(-0.0625) << noHours << int(M::HoursRounded)
+        << std::optional<double>(-0.0625) << std::optional<int>(-2);
+    QTest::newRow("both, same") << std::optional<double>(5 / 24.0) << std::optional<int>(5)
+                                << int(M::Agree) << std::optional<double>(5 / 24.0)
+                                << std::optional<int>(5);
+    QTest::newRow("both, rounded days agree")
+        << std::optional<double>(0.208333) << std::optional<int>(5) << int(M::Agree)
+        << std::optional<double>(0.208333) << std::optional<int>(5);
+    QTest::newRow("both, an hour apart")
+        << std::optional<double>(0.25) << std::optional<int>(5) << int(M::Disagree)
+        << std::optional<double>(0.25) << std::optional<int>(5);
+    QTest::newRow("both, sign apart")
+        << std::optional<double>(-0.125) << std::optional<int>(3) << int(M::Disagree)
+        << std::optional<double>(-0.125) << std::optional<int>(3);
+}
+
+void TestStoreTool::offsetPairs() {
+    QFETCH(std::optional<double>, days);
+    QFETCH(std::optional<int>, hours);
+    QFETCH(int, match);
+    QFETCH(std::optional<double>, wantDays);
+    QFETCH(std::optional<int>, wantHours);
+    palvane::ContactOffset offset{days, hours};
+    QCOMPARE(int(palvane::completeOffset(offset)), match);
+    QCOMPARE(offset.days, wantDays);
+    QCOMPARE(offset.hours, wantHours);
+    QCOMPARE(palvane::describeDisagreement(0.25, 5),
+             QStringLiteral("\"IRC Time Displacement\" is 0.25 days (6 hours) but \"IRC Spin\" "
+                            "is 5 hours"));
+}
 
 void TestStoreTool::helpAndBadArguments() {
     Sandbox box;
@@ -276,6 +329,26 @@ void TestStoreTool::checkFindsProblems() {
                                                         QStringLiteral("\"IRC Spin\" TEXT")) +
                                            QLatin1Char(';') + palvane::nickIndexSql());
     QVERIFY(notesOf(textSpin).contains(QStringLiteral("expected an integer type")));
+
+    // Offsets in days and hours that disagree are a note naming the contacts; a blank one reads
+    // as 0, and rounding within the tolerance agrees.
+    const QString offsets = makeTable(
+        QStringLiteral("offsets.db"),
+        palvane::contactTableSql() + QLatin1Char(';') + palvane::nickIndexSql() +
+            QStringLiteral(";INSERT INTO contacts (\"IRC Nick\", \"IRC Time Displacement\", "
+                           "\"IRC Spin\") VALUES ('ok', 0.208333, 5), ('bob', 0.25, 5), "
+                           "('blank', NULL, 0), ('ann', NULL, 3), ('cy', -0.125, 3), "
+                           "('dee', 0.5, 0)"));
+    QCOMPARE(
+        notesOf(offsets),
+        QStringLiteral("palvane-table: %1: note: 4 contacts have an offset in days that is "
+                       "not their offset in hours, so that a nick search shows another time "
+                       "for them than browsing does: 'bob': \"IRC Time Displacement\" is "
+                       "0.25 days (6 hours) but \"IRC Spin\" is 5 hours; 'ann': \"IRC Time "
+                       "Displacement\" is 0 days (0 hours) but \"IRC Spin\" is 3 hours; 'cy': "
+                       "\"IRC Time Displacement\" is -0.125 days (-3 hours) but \"IRC Spin\" is "
+                       "3 hours; 1 more\n")
+            .arg(offsets));
 
     const QString other =
         makeTable(QStringLiteral("other.db"), QStringLiteral("CREATE TABLE people (x)"));

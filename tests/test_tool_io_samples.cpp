@@ -60,6 +60,10 @@ private slots:
     void vcard40WithZonesAndData();
     void csvSeparatorsEncodingsAndLineEnds();
     void csvFromMailPrograms();
+    void csvFromAnOlderDesktopMailProgram();
+    void csvFromAnAddressBookEndingInSeparators();
+    void csvFromWebMailWithTypedColumns();
+    void vcardsWithLabelsGroupsAndEmptyCards();
 };
 
 void TestToolIoSamples::vcard21FromAPhone() {
@@ -108,8 +112,11 @@ void TestToolIoSamples::vcard21FromAPhone() {
              (QStringList{contact(QStringLiteral("jmueller"), QString::fromUtf8("Jürgen Müller"),
                                   QString::fromUtf8("Köln, Deutschland"),
                                   QStringLiteral("juergen@example.de"),
-                                  QStringLiteral("Erste Zeile\nzweite Zeile, umbrochen.\n"
-                                                 "E-mail: jm@work.example"),
+                                  QString::fromUtf8("Erste Zeile\nzweite Zeile, umbrochen.\n"
+                                                    "Phone (cell): +49 170 0000000\n"
+                                                    "E-mail: jm@work.example\n"
+                                                    "Address (home): Hauptstraße 1, Köln, 50667, "
+                                                    "Deutschland"),
                                   1, QStringLiteral("<picture 2x2>")),
                           contact(QStringLiteral("Dr. Ann Smith"), QStringLiteral("Dr. Ann Smith"),
                                   {}, {}, {}, 0, QStringLiteral("<picture 3x2>"))}));
@@ -143,15 +150,18 @@ void TestToolIoSamples::vcard30FromAnAddressBook() {
         "IMPP:irc://irc.example.net/%23lobby\n"
         "END:VCARD\n";
     const ReadContacts read = readVCards(card, 0);
-    QCOMPARE(describeInHours(read.contacts),
-             (QStringList{contact(QStringLiteral("kweber"), QStringLiteral("Karl Weber"),
-                                  QString::fromUtf8("Groß-Gerau, Deutschland"),
-                                  QStringLiteral("karl@example.de"),
-                                  QString::fromUtf8("Trifft Jürgen am Montag, 10 Uhr\n"
-                                                    "E-mail: k.weber@example.org"),
-                                  -5),
-                          contact(QStringLiteral("Lobby Regular"), QStringLiteral("Lobby Regular"),
-                                  {}, {}, {}, 0)}));
+    QCOMPARE(
+        describeInHours(read.contacts),
+        (QStringList{contact(QStringLiteral("kweber"), QStringLiteral("Karl Weber"),
+                             QString::fromUtf8("Groß-Gerau, Deutschland"),
+                             QStringLiteral("karl@example.de"),
+                             QString::fromUtf8("Trifft Jürgen am Montag, 10 Uhr\n"
+                                               "E-mail: k.weber@example.org\n"
+                                               "Address (home): Weg 2, Groß-Gerau, 64521, "
+                                               "Deutschland"),
+                             -5),
+                     contact(QStringLiteral("Lobby Regular"), QStringLiteral("Lobby Regular"), {},
+                             {}, QStringLiteral("IM (irc): irc://irc.example.net/%23lobby"), 0)}));
     QVERIFY(read.warnings.isEmpty());
 }
 
@@ -189,9 +199,11 @@ void TestToolIoSamples::vcard40WithZonesAndData() {
         describeInHours(read.contacts),
         (QStringList{contact(QStringLiteral("rin"), QStringLiteral("Rin Tanaka"), {},
                              QStringLiteral("rin@example.jp"),
-                             QStringLiteral("Likes long\nwalks\nE-mail: rin@home.example"), 9,
-                             QStringLiteral("<picture 3x2>")),
-                     contact(QStringLiteral("dee[away]"), QStringLiteral("Dee"), {}, {}, {}, -3)}));
+                             QStringLiteral("Likes long\nwalks\nNickname: rinrin\n"
+                                            "E-mail: rin@home.example"),
+                             9, QStringLiteral("<picture 3x2>")),
+                     contact(QStringLiteral("dee[away]"), QStringLiteral("Dee"), {}, {},
+                             QStringLiteral("IM (ircs): ircs://irc.example.net/%23dee"), -3)}));
     // Both zones are taken as fixed offsets, with a warning naming the card and the zone.
     QCOMPARE(read.warnings.size(), 2);
     QVERIFY2(read.warnings[0].startsWith(QStringLiteral("line 1, contact 'rin': the time zone "
@@ -263,14 +275,12 @@ void TestToolIoSamples::csvFromMailPrograms() {
         describeInHours(read.contacts),
         QStringList{contact(QStringLiteral("kwe"), QStringLiteral("Karl Weber"),
                             QStringLiteral("Hamburg, Germany"), QStringLiteral("karl@example.de"),
-                            QStringLiteral("Met at a conference\nE-mail: karl@old.example\n"
-                                           "E-mail: k.weber@work.example"),
+                            QStringLiteral("Met at a conference\nE-mail (home): karl@old.example\n"
+                                           "E-mail (work): k.weber@work.example\n"
+                                           "Phone (mobile): +49 40 0000"),
                             0)});
-    QCOMPARE(read.warnings,
-             QStringList{QStringLiteral("not imported, as the table has no field for them (or "
-                                        "has it from another column): the columns 'E-mail 1 - "
-                                        "Type', 'E-mail 2 - Type', 'Phone 1 - Type', 'Phone 1 - "
-                                        "Value'")});
+    // The type columns give their values' kinds.
+    QVERIFY2(read.warnings.isEmpty(), qPrintable(read.warnings.join(QLatin1Char('\n'))));
 
     // Another web mail program: first and last name only, primary and secondary e-mail, a work
     // city where the home address is empty.
@@ -294,15 +304,186 @@ void TestToolIoSamples::csvFromMailPrograms() {
                                "bstone\r\n";
     read = readCsv(desktop);
     QCOMPARE(describeInHours(read.contacts),
-             QStringList{
-                 contact(QStringLiteral("bstone"), QStringLiteral("Bobby Stone"),
-                         QStringLiteral("Leeds, United Kingdom"), QStringLiteral("bob@example.net"),
-                         QStringLiteral("Line one\nLine two\nE-mail: bob@home.example"), 0)});
+             QStringList{contact(QStringLiteral("bstone"), QStringLiteral("Bobby Stone"),
+                                 QStringLiteral("Leeds, United Kingdom"),
+                                 QStringLiteral("bob@example.net"),
+                                 QStringLiteral("Line one\nLine two\nNickname: bobby\n"
+                                                "E-mail: bob@home.example"),
+                                 0)});
     QCOMPARE(read.warnings.size(), 1);
-    // The nickname column gives way to the table's own; the name parts are in the display name.
-    QVERIFY2(read.warnings[0].endsWith(QStringLiteral("the columns 'Nickname', 'E-mail Display "
-                                                      "Name'")),
+    // The nickname column gives way to the table's own and goes to the notes; the name parts
+    // are in the display name.
+    QVERIFY2(read.warnings[0].endsWith(QStringLiteral("the columns 'E-mail Display Name'")),
              qPrintable(read.warnings[0]));
+}
+
+void TestToolIoSamples::csvFromAnOlderDesktopMailProgram() {
+    Sandbox box;
+    // Windows-1252, an honorific "Title", the business address beside an empty "Location",
+    // phones, company, dates, categories; a row with a mobile number only, and an empty row.
+    const QString header = QStringLiteral(
+        "Title,First Name,Last Name,Company,Department,Job Title,Business Street,Business City,"
+        "Business Postal Code,Business Country/Region,Home City,Business Fax,Business Phone,"
+        "Mobile Phone,Birthday,Categories,E-mail Address,E-mail Type,E-mail 2 Address,Location,"
+        "Notes,Web Page\r\n");
+    const QString rows = QString::fromUtf8(
+        "Mr.,Jürgen,Müller,Acme GmbH,Vertrieb,Leiter,Hauptstraße 1,Köln,50667,Deutschland,,"
+        "+49 221 1,+49 221 2,+49 170 3,1.4.1985,Kunden;VIP,jm@acme.example,SMTP,j@home.example,,"
+        "Trifft sich gern,http://acme.example/\r\n"
+        ",,,,,,,,,,,,,+1 555 0100,,,,,,,,\r\n"
+        ",,,,,,,,,,,,,,,,,,,,,\r\n");
+    const ReadContacts read = readCsv(QStringEncoder("windows-1252").encode(header + rows));
+    QCOMPARE(describeInHours(read.contacts),
+             (QStringList{contact({}, QString::fromUtf8("Jürgen Müller"),
+                                  QString::fromUtf8("Köln, Deutschland"),
+                                  QStringLiteral("jm@acme.example"),
+                                  QString::fromUtf8("Trifft sich gern\nOrganisation: Acme GmbH\n"
+                                                    "Department: Vertrieb\nTitle: Leiter\n"
+                                                    "Address (work): Hauptstraße 1, Köln, 50667, "
+                                                    "Deutschland\n"
+                                                    "Phone (business fax): +49 221 1\n"
+                                                    "Phone (business): +49 221 2\n"
+                                                    "Phone (mobile): +49 170 3\n"
+                                                    "Birthday: 1.4.1985\nCategories: Kunden;VIP\n"
+                                                    "E-mail: j@home.example\n"
+                                                    "Web: http://acme.example/"),
+                                  0),
+                          contact({}, QStringLiteral("+1 555 0100"), {}, {},
+                                  QStringLiteral("Phone (mobile): +1 555 0100"), 0)}));
+    QCOMPARE(read.extrasInNotes, 12);
+    QCOMPARE(read.warnings,
+             (QStringList{QStringLiteral("line 2: the file is neither UTF-8 nor UTF-16; it is "
+                                         "read as Windows-1252, as older mail programs write it"),
+                          QStringLiteral("not imported, as the table has no field for them (or "
+                                         "has it from another column): the columns 'Title', "
+                                         "'E-mail Type'"),
+                          QStringLiteral("1 row with every cell empty was skipped")}));
+}
+
+void TestToolIoSamples::csvFromAnAddressBookEndingInSeparators() {
+    Sandbox box;
+    // Every line ends in a separator, the header's too; the birthday in three columns, the
+    // nick in an IRC address of the screen name, two street lines; the last line unended.
+    const QByteArray csv =
+        "First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,Screen Name,"
+        "Mobile Number,Home Address,Home Address 2,Home City,Home Country,Work City,Web Page 1,"
+        "Birth Year,Birth Month,Birth Day,Custom 1,Notes,\n"
+        "Ann,Lee,Ann Lee,,ann@example.org,ann@work.example,irc://irc.libera.chat/annl,"
+        "+44 7700 900123,1 High St,Flat 2,Leeds,United Kingdom,York,https://ann.example,1990,7,4,"
+        "likes tea,From the Leeds meetup,\n"
+        ",,Bob,bobby,,,bob@jabber.example,,,,,,,,,,,,,";
+    const ReadContacts read = readCsv(csv);
+    QCOMPARE(describeInHours(read.contacts),
+             (QStringList{contact(QStringLiteral("annl"), QStringLiteral("Ann Lee"),
+                                  QStringLiteral("Leeds, United Kingdom"),
+                                  QStringLiteral("ann@example.org"),
+                                  QStringLiteral("From the Leeds meetup\nE-mail: ann@work.example\n"
+                                                 "Phone (mobile): +44 7700 900123\n"
+                                                 "Address (home): 1 High St, Flat 2, Leeds, United "
+                                                 "Kingdom\nAddress (work): York\n"
+                                                 "Web: https://ann.example\nBirthday: 1990-07-04"),
+                                  0),
+                          contact(QStringLiteral("bobby"), QStringLiteral("Bob"), {}, {},
+                                  QStringLiteral("IM: bob@jabber.example"), 0)}));
+    QCOMPARE(read.warnings, QStringList{QStringLiteral("not imported, as the table has no field "
+                                                       "for them (or has it from another column): "
+                                                       "the columns 'Custom 1'")});
+}
+
+void TestToolIoSamples::csvFromWebMailWithTypedColumns() {
+    Sandbox box;
+    // Kinds in "... - Type" columns, the IRC nick in an IM column whose service says IRC, the
+    // location from the address as "Location" is empty, a formatted address beside its parts;
+    // a company with a telephone number and nothing else names itself.
+    const QByteArray csv =
+        "Name,Nickname,Birthday,Notes,Location,Group Membership,IM 1 - Service,IM 1 - Value,"
+        "IM 2 - Service,IM 2 - Value,Phone 1 - Type,Phone 1 - Value,Address 1 - Type,"
+        "Address 1 - Formatted,Address 1 - Street,Address 1 - City,Address 1 - Country,"
+        "Organization 1 - Name,Organization 1 - Title,Website 1 - Type,Website 1 - Value,"
+        "Event 1 - Type,Event 1 - Value\r\n"
+        "Karl Weber,,1980-02-29,Met at FOSDEM,,* myContacts ::: Friends,IRC,kwe,Jabber,"
+        "karl@jabber.example,Mobile,+49 170 1 ::: +49 170 2,Home,\"Weg 2\n20095 Hamburg\","
+        "Weg 2,Hamburg,Germany,Acme,Engineer,Blog,https://karl.example,Anniversary,2010-06-12\r\n"
+        ",,,,,,,,,,,+44 20 1,,,,,,Widgets Ltd,,,,,\r\n";
+    const ReadContacts read = readCsv(csv);
+    QCOMPARE(
+        describeInHours(read.contacts),
+        (QStringList{contact(QStringLiteral("kwe"), QStringLiteral("Karl Weber"),
+                             QStringLiteral("Hamburg, Germany"), {},
+                             QStringLiteral("Met at FOSDEM\nBirthday: 1980-02-29\n"
+                                            "Categories: myContacts, Friends\n"
+                                            "IM (jabber): karl@jabber.example\n"
+                                            "Phone (mobile): +49 170 1\n"
+                                            "Phone (mobile): +49 170 2\n"
+                                            "Address (home): Weg 2, Hamburg, Germany\n"
+                                            "Organisation: Acme\nTitle: Engineer\n"
+                                            "Web (blog): https://karl.example\n"
+                                            "Anniversary: 2010-06-12"),
+                             0),
+                     contact({}, QStringLiteral("Widgets Ltd"), {}, {},
+                             QStringLiteral("Phone: +44 20 1\nOrganisation: Widgets Ltd"), 0)}));
+    QVERIFY2(read.warnings.isEmpty(), qPrintable(read.warnings.join(QLatin1Char('\n'))));
+}
+
+void TestToolIoSamples::vcardsWithLabelsGroupsAndEmptyCards() {
+    Sandbox box;
+    // An address book's 3.0 card: labels of grouped properties as kinds, an empty preferred
+    // address before a filled one, bookkeeping left out quietly, a property of no use named.
+    // Then its group card, a card holding nothing, a 4.0 organisation and a 2.1 card with a
+    // telephone number alone; the file ends at END:VCARD.
+    const QByteArray cards =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Example//Book//EN\r\nN:Tanaka;Yui;;;\r\n"
+        "FN:Yui Tanaka\r\nORG:Example Corp;Research\r\nTITLE:Engineer\r\n"
+        "item1.TEL;type=pref:+81 3 0000 0000\r\nitem1.X-ABLabel:_$!<Mobile>!$_\r\n"
+        "TEL;type=WORK;type=VOICE:+81 3 1111 1111\r\nitem2.EMAIL;type=INTERNET:yui@example.jp\r\n"
+        "item3.URL:https://yui.example\r\nitem3.X-ABLabel:_$!<HomePage>!$_\r\n"
+        "X-JABBER;type=HOME:yui@jabber.example\r\nIMPP;X-SERVICE-TYPE=IRC:irc://irc.example.net/"
+        "yui\r\n"
+        "BDAY;value=date:1992-11-03\r\nX-ANNIVERSARY:2019-05-01\r\nCATEGORIES:Friends,Tokyo\r\n"
+        "ADR;type=HOME;type=pref:;;;;;;\r\nADR;type=WORK:;;1-1 Marunouchi;Tokyo;;100-0005;Japan\r\n"
+        "X-ABUID:ABC-123\r\nUID:1234\r\nREV:2024-01-01T00:00:00Z\r\nGENDER:F\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Friends\r\nX-ADDRESSBOOKSERVER-KIND:group\r\n"
+        "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:1234\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:5678\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nKIND:org\r\nORG:Widgets Ltd\r\n"
+        "TEL;VALUE=uri;TYPE=\"work,voice\":tel:+44-20-7946-0000\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nTEL;CELL;VOICE:+1 555 0100\r\nBDAY:19850412\r\nEND:VCARD";
+    const ReadContacts read = readVCards(cards, 0);
+    QCOMPARE(describeInHours(read.contacts),
+             (QStringList{
+                 contact(QStringLiteral("yui"), QStringLiteral("Yui Tanaka"),
+                         QStringLiteral("Tokyo, Japan"), QStringLiteral("yui@example.jp"),
+                         QStringLiteral("Organisation: Example Corp, Research\n"
+                                        "Title: Engineer\nPhone (mobile): +81 3 0000 0000\n"
+                                        "Phone (work): +81 3 1111 1111\n"
+                                        "Web (homepage): https://yui.example\n"
+                                        "IM (xmpp, home): yui@jabber.example\n"
+                                        "Birthday: 1992-11-03\nAnniversary: 2019-05-01\n"
+                                        "Categories: Friends, Tokyo\n"
+                                        "Address (work): 1-1 Marunouchi, Tokyo, 100-0005, "
+                                        "Japan"),
+                         0),
+                 contact(QStringLiteral("Widgets Ltd"), QStringLiteral("Widgets Ltd"), {}, {},
+                         QStringLiteral("Organisation: Widgets Ltd\n"
+                                        "Phone (work): +44-20-7946-0000"),
+                         0),
+                 contact(QStringLiteral("+1 555 0100"), QStringLiteral("+1 555 0100"), {}, {},
+                         QStringLiteral("Phone (cell): +1 555 0100\nBirthday: 1985-04-12"), 0)}));
+    QCOMPARE(read.lines, (std::vector<int>{1, 36, 42}));
+    QCOMPARE(read.warnings,
+             (QStringList{QStringLiteral("line 26: the group 'Friends' (KIND:group) is a list of "
+                                         "contacts, not a person; skipped"),
+                          QStringLiteral("1 card that holds nothing (no name, nick, e-mail or "
+                                         "other value) was skipped"),
+                          QStringLiteral("not imported, as the table has no place for them: the "
+                                         "properties GENDER (1 card)")}));
+    // Decoded for a caller that keeps the values without a field elsewhere: the notes are the
+    // card's own.
+    const std::vector<DecodedContact> decoded = decodeVCards(cards, VCardOptions{});
+    QCOMPARE(decoded.size(), size_t(3));
+    QCOMPARE(decoded[1].row.notes, QString());
+    QCOMPARE(decoded[1].extras, (QStringList{QStringLiteral("Organisation: Widgets Ltd"),
+                                             QStringLiteral("Phone (work): +44-20-7946-0000")}));
 }
 
 QTEST_GUILESS_MAIN(TestToolIoSamples)

@@ -28,6 +28,8 @@ class TestToolShow : public QObject {
 
 private slots:
     void findsAsTheSearchBoxAndTellsTheirTime();
+    void textShowsControlsEscaped_data();
+    void textShowsControlsEscaped();
     void commandLine();
     void linesForChatClients_data();
     void linesForChatClients();
@@ -100,6 +102,40 @@ void TestToolShow::findsAsTheSearchBoxAndTellsTheirTime() {
     QVERIFY(!findContact(box.dbPath(), QStringLiteral("bob"), now, clock));
 }
 
+void TestToolShow::textShowsControlsEscaped_data() {
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("clear screen") << QStringLiteral("eve\x1b[2J\x1b[H") << "eve\\x1b[2J\\x1b[H";
+    QTest::newRow("window title") << QStringLiteral("\x1b]0;owned\x07") << "\\x1b]0;owned\\x07";
+    QTest::newRow("C1 CSI") << QStringLiteral("a\u009b31mb") << "a\\x9b31mb";
+    QTest::newRow("carriage return") << QStringLiteral("Ann\rEve") << "Ann\\rEve";
+    QTest::newRow("NUL and DEL") << QString::fromUtf16(u"a\0b\x7f", 4) << "a\\0b\\x7f";
+    QTest::newRow("tab and letters kept") << QString::fromUtf8("Zoë\tÜnal") << "Zoë\tÜnal";
+}
+
+void TestToolShow::textShowsControlsEscaped() {
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    ShownContact contact;
+    contact.query = value;
+    contact.nick = value + QStringLiteral("!");
+    contact.name = value;
+    contact.email = value;
+    contact.location = value;
+    contact.notes = QStringLiteral("first\n") + value;
+    const QString text = contactText(contact);
+    for (const QString& line :
+         {QStringLiteral("No contact has the nick \"%1\"; the nearest is \"%1!\".").arg(shown),
+          QStringLiteral("Nick:       %1!").arg(shown), QStringLiteral("Name:       %1").arg(shown),
+          QStringLiteral("E-mail:     %1").arg(shown), QStringLiteral("Location:   %1").arg(shown),
+          QStringLiteral("Notes:      first\n            %1").arg(shown)})
+        QVERIFY2(text.contains(line), qPrintable(text));
+    for (const QChar c : text)
+        QVERIFY2(c == QLatin1Char('\n') || c == QLatin1Char('\t') ||
+                     (c.unicode() >= 0x20 && (c.unicode() < 0x7F || c.unicode() > 0x9F)),
+                 qPrintable(QString::number(c.unicode(), 16)));
+}
+
 void TestToolShow::commandLine() {
     Sandbox box;
     box.createTable(sampleContacts(box.path() + QStringLiteral("/pictures")));
@@ -135,6 +171,15 @@ void TestToolShow::commandLine() {
              qPrintable(run.out));
     QVERIFY(other.exec(QStringLiteral("ROLLBACK")));
     QCOMPARE(contentsOf(box.dbPath()), before);
+
+    // What reaches the terminal holds no escape character of a contact's.
+    palvane::insertContacts(box.dbPath(), {palvane::test::contact(QStringLiteral("zz\x1b[2J"),
+                                                                  QStringLiteral("\x1b]0;x\x07"))});
+    run = runTool({QStringLiteral("show"), QStringLiteral("zz")});
+    QCOMPARE(run.exitCode, 0);
+    QVERIFY2(!run.out.contains(QLatin1Char('\x1b')) && !run.out.contains(QLatin1Char('\x07')) &&
+                 run.out.contains(QStringLiteral("Name:       \\x1b]0;x\\x07\n")),
+             qPrintable(run.out));
 
     run = runTool({QStringLiteral("show")});
     QCOMPARE(run.exitCode, 2);

@@ -1,9 +1,11 @@
 #include "tools/check_table.h"
 
+#include "store/contact_offset.h"
 #include "store/field_names.h"
 #include "store/sqlite_util.h"
 #include "store/table_layout.h"
 #include "store/table_trial.h"
+#include "tools/contacts_format.h"
 
 #include <QFileInfo>
 
@@ -14,6 +16,8 @@
 namespace palvane::tool {
 
 namespace {
+
+constexpr int kShownDisagreements = 3;
 
 const QString kInUse = QStringLiteral("the table is in use by another program (%1); try again "
                                       "when that program has finished with it");
@@ -167,6 +171,44 @@ bool checkIndex(const ReadOnlyConnection& connection, const TableLayout& layout,
     return true;
 }
 
+// Contacts whose offset in days is not their offset in hours: a nick search shows one, browsing
+// the other. Returns false when a lock stopped the check.
+bool checkOffsets(const ReadOnlyConnection& connection, const TableLayout& layout,
+                  CheckResult& result) {
+    const QString days = sql::quoteIdentifier(layout.columns[FieldTimeDisplacement]);
+    const QString hours = sql::quoteIdentifier(layout.columns[FieldSpin]);
+    const QString nick = sql::quoteIdentifier(layout.columns[FieldNick]);
+    const QString disagree = QStringLiteral("abs(coalesce(%1, 0) * 24.0 - coalesce(%2, 0)) > %3")
+                                 .arg(days, hours)
+                                 .arg(kOffsetToleranceHours);
+    const QueryResult count = query(
+        connection.get(), QStringLiteral("SELECT count(*) FROM contacts WHERE %1").arg(disagree));
+    const QueryResult first =
+        query(connection.get(), QStringLiteral("SELECT coalesce(%1, ''), coalesce(%2, 0), "
+                                               "coalesce(%3, 0) FROM contacts WHERE %4 ORDER BY "
+                                               "rowid LIMIT %5")
+                                    .arg(nick, days, hours, disagree)
+                                    .arg(kShownDisagreements));
+    if (!count.error.isEmpty() || !first.error.isEmpty())
+        return !connection.busy();
+    const qint64 total = count.rows.value(0).value(0).toLongLong();
+    if (total == 0)
+        return true;
+    QStringList examples;
+    for (const QStringList& row : first.rows)
+        examples << QStringLiteral("'%1': %2")
+                        .arg(shown(row[0]),
+                             describeDisagreement(row[1].toDouble(), row[2].toInt()));
+    if (total > first.rows.size())
+        examples << QStringLiteral("%1 more").arg(total - first.rows.size());
+    result.notes << QStringLiteral("%1 contacts have an offset in days that is not their offset "
+                                   "in hours, so that a nick search shows another time for them "
+                                   "than browsing does: %2")
+                        .arg(total)
+                        .arg(examples.join(QStringLiteral("; ")));
+    return true;
+}
+
 // A file or folder the user cannot write is opened read-only by the program.
 void checkWritable(const QString& path, CheckResult& result) {
     const QFileInfo file(path);
@@ -229,6 +271,9 @@ CheckResult checkTable(const QString& path) {
     }
     checkFields(layout, result);
     if (!checkIndex(connection, layout, result))
+        return inUse(connection);
+    if (!layout.columns[FieldTimeDisplacement].isEmpty() && !layout.columns[FieldSpin].isEmpty() &&
+        !layout.columns[FieldNick].isEmpty() && !checkOffsets(connection, layout, result))
         return inUse(connection);
     // With a field missing, every write fails on that alone: nothing more to learn by trying.
     if (std::none_of(layout.columns.begin(), layout.columns.end(),

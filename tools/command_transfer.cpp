@@ -56,7 +56,7 @@ Command importCommand() {
             importContacts(arguments.positional(0), table, formatOf(arguments),
                            localUtcOffsetSeconds(), console.hooks());
         console.clear();
-        print(stdout, QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(table));
+        print(stdout, importSummary(report, table));
         return kOk;
     };
     return command;

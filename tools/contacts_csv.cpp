@@ -1,24 +1,18 @@
 #include "tools/contacts_csv.h"
 
 #include "store/field_names.h"
-#include "tools/csv_columns.h"
+#include "tools/csv_plan.h"
+#include "tools/read_limits.h"
 
 #include <QLocale>
+#include <QStringDecoder>
 #include <QStringList>
 
-#include <array>
-#include <charconv>
-#include <cmath>
 #include <optional>
 
 namespace palvane::tool {
 
 namespace {
-
-constexpr int kMinHours = -24;
-constexpr int kMaxHours = 24;
-constexpr int kAddressGroups = 3;
-constexpr qsizetype kNamedColumns = 8; // in the warning about columns left out
 
 // The separator of a file: the comma, unless the header row holds more semicolons or tabs
 // (outside quotes) than commas.
@@ -53,130 +47,15 @@ QString fieldList() {
     return names.join(QStringLiteral(", "));
 }
 
-// A number in the C locale, whatever the user's: Qt's own conversion is several times slower.
-template <typename Number> bool parseNumber(const QString& text, Number& value) {
-    QByteArray latin = text.toLatin1();
-    if (latin.startsWith('+'))
-        latin.remove(0, 1);
-    const char* end = latin.constData() + latin.size();
-    const auto result = std::from_chars(latin.constData(), end, value);
-    return result.ec == std::errc() && result.ptr == end && !latin.isEmpty();
-}
-
-std::optional<int> readHours(const QString& cell, int line) {
-    const QString text = cell.trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
-    int hours = 0;
-    if (!parseNumber(text, hours) || hours < kMinHours || hours > kMaxHours)
-        throw FormatError(line, QStringLiteral("\"IRC Spin\" must be a whole number of hours "
-                                               "from -24 to 24, not '%1'")
-                                    .arg(shown(text)));
-    return hours;
-}
-
-std::optional<double> readDays(const QString& cell, int line) {
-    const QString text = cell.trimmed();
-    if (text.isEmpty())
-        return std::nullopt;
-    double days = 0;
-    if (!parseNumber(text, days) || !std::isfinite(days) || std::fabs(days) > 1.0)
-        throw FormatError(line, QStringLiteral("\"IRC Time Displacement\" must be a number of "
-                                               "days from -1 to 1, not '%1'")
-                                    .arg(shown(text)));
-    return days;
-}
-
-// Where each value of a contact comes from, worked out from the header row.
-struct Plan {
-    std::array<int, FieldCount> fields;
-    int given = -1;
-    int middle = -1;
-    int family = -1;
-    std::vector<int> emails; // in order of preference; with "IRC Email" all are others
-    std::array<int, kAddressGroups> cities;
-    std::array<int, kAddressGroups> countries;
-    std::vector<int> leftOut;
-
-    Plan() {
-        fields.fill(-1);
-        cities.fill(-1);
-        countries.fill(-1);
+// Control characters that text never holds: a file with them is not a contact file.
+void refuseBinary(QByteArrayView raw, int line) {
+    for (const char c : raw) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\f' && byte != 0x1A)
+            throw FormatError(line, QStringLiteral("the file holds binary data (the byte 0x%1), "
+                                                   "not text")
+                                        .arg(byte, 2, 16, QLatin1Char('0')));
     }
-};
-
-Plan planColumns(const QStringList& header, int line) {
-    Plan plan;
-    std::vector<std::pair<int, int>> emails; // rank, column
-    bool anyUsed = false;
-    for (int column = 0; column < header.size(); ++column) {
-        const QString name = header[column].trimmed();
-        if (name.isEmpty())
-            throw FormatError(line, QStringLiteral("column %1 of the header row has no name (the "
-                                                   "columns are %2)")
-                                        .arg(column + 1)
-                                        .arg(fieldList()));
-        const ColumnMeaning meaning = columnMeaning(name);
-        bool used = true;
-        const auto take = [&](int& slot) {
-            if (slot >= 0)
-                used = false;
-            else
-                slot = column;
-        };
-        switch (meaning.role) {
-        case ColumnRole::Field:
-            if (meaning.exact) {
-                int& slot = plan.fields[meaning.field];
-                if (slot >= 0 && columnMeaning(header[slot]).exact)
-                    throw FormatError(line, QStringLiteral("the header row names \"%1\" twice")
-                                                .arg(QLatin1String(kFieldNames[meaning.field])));
-                if (slot >= 0)
-                    plan.leftOut.push_back(slot); // the table's own name wins over another's
-                slot = column;
-            } else {
-                take(plan.fields[meaning.field]);
-            }
-            break;
-        case ColumnRole::GivenName:
-            take(plan.given);
-            break;
-        case ColumnRole::MiddleName:
-            take(plan.middle);
-            break;
-        case ColumnRole::FamilyName:
-            take(plan.family);
-            break;
-        case ColumnRole::Email:
-            emails.emplace_back(meaning.rank, column);
-            break;
-        case ColumnRole::City:
-            take(plan.cities[meaning.rank]);
-            break;
-        case ColumnRole::Country:
-            take(plan.countries[meaning.rank]);
-            break;
-        case ColumnRole::Unknown:
-            used = false;
-            break;
-        }
-        if (used)
-            anyUsed = true;
-        else
-            plan.leftOut.push_back(column);
-    }
-    if (!anyUsed)
-        throw FormatError(line, QStringLiteral("the header row names no field of the table (the "
-                                               "columns are %1, or the names mail programs give "
-                                               "them, such as \"Nickname\" and \"E-mail "
-                                               "Address\")")
-                                    .arg(fieldList()));
-    std::sort(plan.leftOut.begin(), plan.leftOut.end());
-    std::stable_sort(emails.begin(), emails.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& email : emails)
-        plan.emails.push_back(email.second);
-    return plan;
 }
 
 QString quoted(const QString& value) {
@@ -198,14 +77,49 @@ struct CsvReader::Impl {
     LineReader& lines;
     WarningSink warn;
     QChar separator = QLatin1Char(',');
-    qsizetype columns = 0;
-    Plan plan;
-    std::vector<bool> leftOutHeld; // a column left out held something
-    QStringList header;
+    std::optional<CsvPlan> plan;
     QStringList fields;
     QByteArrayView raw;
+    qsizetype recordSize = 0; // characters of the record so far
+    bool sawNonAscii = false; // a line decoded as UTF-8 held more than ASCII
+    bool windows1252 = false; // the file is read as Windows-1252
+    qint64 emptyRecords = 0;
 
     Impl(LineReader& l, WarningSink w) : lines(l), warn(std::move(w)) {}
+
+    // A line as text. A UTF-8 file that turns out not to be one (before any line of it needed
+    // UTF-8) is what older desktop mail programs write: Windows-1252.
+    QString decode(QByteArrayView bytes, int line) {
+        if (!windows1252) {
+            if (lines.encoding() != LineReader::Encoding::Utf8)
+                return QString::fromUtf8(bytes); // converted from UTF-16 by the reader
+            if (std::optional<QString> text = utf8Text(bytes)) {
+                // Characters beyond ASCII take more than one byte each.
+                sawNonAscii = sawNonAscii || text->size() != bytes.size();
+                return *std::move(text);
+            }
+            if (sawNonAscii)
+                throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+            windows1252 = true;
+            if (warn)
+                warn(QStringLiteral("line %1: the file is neither UTF-8 nor UTF-16; it is read as "
+                                    "Windows-1252, as older mail programs write it")
+                         .arg(line));
+        }
+        refuseBinary(bytes, line);
+        QStringDecoder decoder("windows-1252", QStringDecoder::Flag::Stateless);
+        return decoder.decode(bytes);
+    }
+
+    void grow(qsizetype characters, int line) {
+        recordSize += characters;
+        if (recordSize > kMaxCsvRecordCharacters)
+            throw FormatError(line, QStringLiteral("the record goes on for more than %1 "
+                                                   "characters, more than all the fields of a "
+                                                   "contact can hold; is the file a contact "
+                                                   "file, with its quotes closed?")
+                                        .arg(kMaxCsvRecordCharacters));
+    }
 
     // The next record that is not blank into fields; false at the end of the file.
     bool readRecord(int& line) {
@@ -213,13 +127,15 @@ struct CsvReader::Impl {
             if (!lines.next(raw))
                 return false;
             line = lines.lineNumber();
-            QString text = decodeUtf8(raw, line);
+            recordSize = 0;
+            QString text = decode(raw, line);
+            grow(text.size(), line);
             fields.clear();
             bool blank = true;
             qsizetype pos = 0;
             for (;;) {
                 if (pos < text.size() && text[pos] == QLatin1Char('"')) {
-                    fields << quotedField(text, pos);
+                    fields << quotedField(text, pos, line);
                     blank = false;
                 } else {
                     qsizetype end = text.indexOf(separator, pos);
@@ -248,15 +164,15 @@ struct CsvReader::Impl {
 
     // The quoted field at text[pos], which may go on over the following lines; text and pos
     // follow it.
-    QString quotedField(QString& text, qsizetype& pos) {
-        const int startLine = lines.lineNumber();
+    QString quotedField(QString& text, qsizetype& pos, int startLine) {
         ++pos; // the opening quote
         QString value;
         for (;;) {
             if (pos >= text.size()) {
                 if (!lines.next(raw))
                     throw FormatError(startLine, QStringLiteral("unterminated quoted field"));
-                text = decodeUtf8(raw, lines.lineNumber());
+                text = decode(raw, lines.lineNumber());
+                grow(text.size() + 1, startLine);
                 pos = 0;
                 value += QLatin1Char('\n');
                 continue;
@@ -282,99 +198,29 @@ struct CsvReader::Impl {
         return value;
     }
 
-    QString cell(int column) const { return column >= 0 ? fields[column] : QString(); }
-
-    void fill(ContactRow& row, int line) {
-        const Plan& p = plan;
-        row.nick = cell(p.fields[FieldNick]);
-        row.name = cell(p.fields[FieldName]);
-        if (p.fields[FieldName] < 0) {
-            QStringList parts;
-            for (const int column : {p.given, p.middle, p.family})
-                if (const QString part = cell(column).trimmed(); !part.isEmpty())
-                    parts << part;
-            if (!parts.isEmpty())
-                row.name = parts.join(QLatin1Char(' '));
-        }
-        row.location = cell(p.fields[FieldLocation]);
-        if (p.fields[FieldLocation] < 0)
-            for (int group = 0; group < kAddressGroups; ++group) {
-                const QString city = cell(p.cities[group]).trimmed();
-                const QString country = cell(p.countries[group]).trimmed();
-                if (city.isEmpty() && country.isEmpty())
-                    continue;
-                row.location = placeName(city, country);
-                break;
-            }
-        row.email = cell(p.fields[FieldEmail]);
-        row.notes = cell(p.fields[FieldNotes]);
-        row.picture = cell(p.fields[FieldPicture]);
-        QStringList others;
-        for (const int column : p.emails)
-            // One web mail program puts several addresses of a kind into one cell.
-            for (const QString& address :
-                 fields[column].split(QStringLiteral(":::"), Qt::SkipEmptyParts)) {
-                const QString trimmed = address.trimmed();
-                if (trimmed.isEmpty())
-                    continue;
-                if (p.fields[FieldEmail] < 0 && row.email.isEmpty())
-                    row.email = trimmed;
-                else
-                    others << trimmed;
-            }
-        keepOtherEmails(row, others);
-        offsets(row, line);
+    // A record ending in separators that the header row has no columns for (empty cells
+    // only) loses them; one short of the header's unnamed last columns is filled up.
+    bool fitToHeader() {
+        while (fields.size() > plan->columns() && fields.back().trimmed().isEmpty())
+            fields.removeLast();
+        if (!plan->acceptsWidth(fields.size()))
+            return false;
+        while (fields.size() < plan->columns())
+            fields << QString();
+        return true;
     }
 
-    void offsets(ContactRow& row, int line) {
-        const int daysColumn = plan.fields[FieldTimeDisplacement];
-        const int hoursColumn = plan.fields[FieldSpin];
-        row.spin = 0;
-        row.timeDisplacement = 0.0;
-        if (hoursColumn >= 0)
-            row.spin = readHours(fields[hoursColumn], line);
-        if (daysColumn >= 0)
-            row.timeDisplacement = readDays(fields[daysColumn], line);
-        if (hoursColumn >= 0 && daysColumn < 0) {
-            row.timeDisplacement =
-                row.spin ? std::optional<double>(hoursToDays(*row.spin)) : std::nullopt;
-        } else if (daysColumn >= 0 && hoursColumn < 0) {
-            if (!row.timeDisplacement) {
-                row.spin.reset();
-                return;
-            }
-            const double hours = *row.timeDisplacement * 24.0;
-            row.spin = static_cast<int>(std::round(hours));
-            if (std::fabs(hours - *row.spin) > 1e-6 && warn)
-                warn(QStringLiteral("line %1, %2: an offset of %3 hours is not whole; \"IRC "
-                                    "Spin\" rounded to %4")
-                         .arg(line)
-                         .arg(describeContact(row))
-                         .arg(hours, 0, 'g', 6)
-                         .arg(*row.spin));
-        }
-    }
-
-    void warnAboutLeftOut() {
-        QStringList names;
-        for (size_t i = 0; i < plan.leftOut.size(); ++i)
-            if (leftOutHeld[i])
-                names << QStringLiteral("'%1'").arg(shown(header[plan.leftOut[i]].trimmed()));
-        if (names.isEmpty() || !warn)
-            return;
-        const qsizetype more = names.size() - kNamedColumns;
-        if (more > 0) {
-            names = names.mid(0, kNamedColumns);
-            names << QStringLiteral("%1 more").arg(more);
-        }
-        warn(QStringLiteral("not imported, as the table has no field for them (or has it from "
-                            "another column): the columns %1")
-                 .arg(names.join(QStringLiteral(", "))));
+    bool holdsNothing() const {
+        for (const QString& field : fields)
+            if (!field.trimmed().isEmpty())
+                return false;
+        return true;
     }
 };
 
 CsvReader::CsvReader(LineReader& lines, WarningSink warn)
     : d(std::make_unique<Impl>(lines, std::move(warn))) {
+    lines.setMaxLineBytes(kMaxCsvLineBytes);
     // The separator from the first line that is not blank.
     while (lines.next(d->raw)) {
         if (d->raw.trimmed().isEmpty())
@@ -387,28 +233,37 @@ CsvReader::CsvReader(LineReader& lines, WarningSink warn)
     if (!d->readRecord(line))
         throw FormatError(
             1, QStringLiteral("the header row is missing (the columns are %1)").arg(fieldList()));
-    d->header = d->fields;
-    d->columns = d->header.size();
-    d->plan = planColumns(d->header, line);
-    d->leftOutHeld.assign(d->plan.leftOut.size(), false);
+    d->plan.emplace(d->fields, line);
 }
 
 CsvReader::~CsvReader() = default;
 
-bool CsvReader::next(ContactRow& row, int& line) {
-    if (!d->readRecord(line)) {
-        d->warnAboutLeftOut();
-        return false;
+bool CsvReader::next(DecodedContact& contact, int& line) {
+    for (;;) {
+        if (!d->readRecord(line)) {
+            if (d->warn) {
+                for (const QString& warning : d->plan->leftOutWarnings())
+                    d->warn(warning);
+                if (d->emptyRecords > 0)
+                    d->warn(d->emptyRecords == 1
+                                ? QStringLiteral("1 row with every cell empty was skipped")
+                                : QStringLiteral("%1 rows with every cell empty were skipped")
+                                      .arg(d->emptyRecords));
+            }
+            return false;
+        }
+        const qsizetype width = d->fields.size();
+        if (!d->fitToHeader())
+            throw FormatError(line, QStringLiteral("%1 fields, but the header row has %2")
+                                        .arg(width)
+                                        .arg(d->plan->columns()));
+        if (d->holdsNothing()) {
+            ++d->emptyRecords;
+            continue;
+        }
+        d->plan->decode(d->fields, line, contact, d->warn);
+        return true;
     }
-    if (d->fields.size() != d->columns)
-        throw FormatError(line, QStringLiteral("%1 fields, but the header row has %2")
-                                    .arg(d->fields.size())
-                                    .arg(d->columns));
-    for (size_t i = 0; i < d->plan.leftOut.size(); ++i)
-        if (!d->leftOutHeld[i] && !d->fields[d->plan.leftOut[i]].trimmed().isEmpty())
-            d->leftOutHeld[i] = true;
-    d->fill(row, line);
-    return true;
 }
 
 QByteArray csvHeader() {

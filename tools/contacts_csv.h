@@ -2,19 +2,19 @@
 // Contacts as comma-separated values (RFC 4180): a header row naming the columns, then one row
 // per contact.
 //
-// Reading: UTF-8 or UTF-16 (see LineReader); records end with CR LF, LF or CR; quoted fields
-// may hold separators, doubled quotes and line breaks (kept as LF). The separator is the comma,
-// or the semicolon or tab when the header row holds more of those. Header names are matched
-// without regard to case, in any order (see csv_columns.h): the table's own names, and the
-// names mail programs give their columns. A missing text column leaves the field blank, a
-// missing numeric column gives 0, and when only one of "IRC Spin" (hours) and "IRC Time
-// Displacement" (days) is given the other is derived from it; an empty numeric cell is blank.
-// Without a column for the whole name, the first, middle and last names are joined; of several
-// e-mail columns the first ("E-mail 1", "Primary") is kept and the others go to the notes;
-// without a location column, the city and country of the home address (else the work address)
-// make it. Columns the table has no field for are left out with one warning naming those that
-// held anything. Blank lines are skipped. A malformed record throws FormatError naming its
-// line.
+// Reading: UTF-8 or UTF-16 (see LineReader), and Windows-1252 for a file that is neither (with
+// one warning; control characters that no text holds refuse it as binary); records end with
+// CR LF, LF or CR, the last one with or without. Quoted fields may hold separators, doubled
+// quotes and line breaks (kept as LF). The separator is the comma, or the semicolon or tab when
+// the header row holds more of those. Header names are matched without regard to case, in any
+// order (csv_columns.h, csv_plan.h): the table's own names, and the names mail programs give
+// their columns. A missing text column leaves the field blank, a file without either offset
+// column gives 0; of "IRC Spin" (hours) and "IRC Time Displacement" (days) a record that gives
+// one has the other derived from it, and one that gives both must give the same offset. An
+// empty numeric cell is blank. Columns without a name are allowed (a header row ending in a
+// separator): a warning names those that held anything. Blank lines, and rows whose every
+// cell is empty (counted in a warning), are skipped. A malformed record, or one longer than any
+// contact (read_limits.h), throws FormatError naming its line.
 //
 // Writing: all eight fields in table order, CR LF after every record, fields quoted only when
 // they hold a comma, a quote, a line break or surrounding blanks; numbers in the C locale, the
@@ -38,7 +38,7 @@ public:
     CsvReader(const CsvReader&) = delete;
     CsvReader& operator=(const CsvReader&) = delete;
 
-    bool next(ContactRow& row, int& line) override;
+    bool next(DecodedContact& contact, int& line) override;
 
 private:
     struct Impl;

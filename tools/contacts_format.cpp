@@ -1,6 +1,7 @@
 #include "tools/contacts_format.h"
 
 #include "tools/line_reader.h"
+#include "tools/read_limits.h"
 
 #include <QBuffer>
 #include <QStringDecoder>
@@ -43,6 +44,14 @@ QString shown(const QString& value) {
     return out;
 }
 
+QString sizeText(qsizetype bytes) {
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes / (1024 * 1024));
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return QStringLiteral("%1 KiB").arg(bytes / 1024);
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
 QString normaliseLineBreaks(QString text) {
     if (!text.contains(QLatin1Char('\r')))
         return text;
@@ -62,7 +71,7 @@ QString normaliseLineBreaks(QString text) {
     return out;
 }
 
-QString decodeUtf8(QByteArrayView bytes, int line) {
+std::optional<QString> utf8Text(QByteArrayView bytes) {
     bool ascii = true;
     for (const char c : bytes)
         if (static_cast<unsigned char>(c) >= 0x80) {
@@ -74,8 +83,15 @@ QString decodeUtf8(QByteArrayView bytes, int line) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError())
-        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+        return std::nullopt;
     return text;
+}
+
+QString decodeUtf8(QByteArrayView bytes, int line) {
+    std::optional<QString> text = utf8Text(bytes);
+    if (!text)
+        throw FormatError(line, QStringLiteral("the text is not valid UTF-8"));
+    return *std::move(text);
 }
 
 QString placeName(const QString& locality, const QString& country) {
@@ -92,14 +108,32 @@ QString describeContact(const ContactRow& row) {
     return QStringLiteral("contact without nick or name");
 }
 
-void keepOtherEmails(ContactRow& row, const QStringList& others) {
-    for (const QString& address : others) {
-        if (address.isEmpty() || address == row.email)
-            continue;
+int appendExtrasToNotes(DecodedContact& contact) {
+    ContactRow& row = contact.row;
+    for (const QString& line : std::as_const(contact.extras)) {
         if (!row.notes.isEmpty())
             row.notes += QLatin1Char('\n');
-        row.notes += QStringLiteral("E-mail: ") + address;
+        row.notes += line;
     }
+    return int(contact.extras.size());
+}
+
+void nameFromOtherValues(ContactRow& row, const QString& organisation, const QString& phone) {
+    if (!row.nick.trimmed().isEmpty() || !row.name.trimmed().isEmpty())
+        return;
+    for (const QString& candidate : {organisation, phone, row.email})
+        if (!candidate.trimmed().isEmpty()) {
+            row.name = candidate.trimmed();
+            return;
+        }
+}
+
+bool holdsNothing(const DecodedContact& contact) {
+    const ContactRow& row = contact.row;
+    const auto blank = [](const QString& text) { return text.trimmed().isEmpty(); };
+    return blank(row.nick) && blank(row.name) && blank(row.location) && blank(row.email) &&
+           blank(row.notes) && blank(row.picture) && row.spin.value_or(0) == 0 &&
+           row.timeDisplacement.value_or(0.0) == 0.0 && contact.extras.isEmpty();
 }
 
 ReadContacts
@@ -108,14 +142,15 @@ readWholeText(const QByteArray& bytes,
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
-    LineReader lines(buffer, QStringLiteral("the text"));
+    LineReader lines(buffer, QStringLiteral("the text"), kMaxCsvLineBytes);
     ReadContacts result;
     const std::unique_ptr<ContactReader> reader =
         open(lines, [&result](const QString& warning) { result.warnings << warning; });
-    ContactRow row;
+    DecodedContact contact;
     int line = 0;
-    while (reader->next(row, line)) {
-        result.contacts.push_back(row);
+    while (reader->next(contact, line)) {
+        result.extrasInNotes += appendExtrasToNotes(contact);
+        result.contacts.push_back(contact.row);
         result.lines.push_back(line);
     }
     return result;

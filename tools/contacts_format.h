@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -39,20 +40,35 @@ private:
 // its line and contact), so that a file of a million contacts never holds them all.
 using WarningSink = std::function<void(const QString&)>;
 
-// Reads contacts from a file's lines one at a time (CsvReader, VCardReader).
+// A contact as a file gives it: the table's fields, and apart from them the values the table
+// has no field for, each as one labelled line in the order of the file ("Phone (cell): ...",
+// "E-mail: ...", see extra_lines.h). The import appends the extras to the notes
+// (appendExtrasToNotes); a caller that keeps them elsewhere, or not at all, takes row alone.
+struct DecodedContact {
+    ContactRow row;
+    QStringList extras;
+};
+
+// The extras after the contact's own note, one line each; returns how many went there.
+int appendExtrasToNotes(DecodedContact& contact);
+
+// Reads contacts from a file's lines one at a time (CsvReader, VCardReader). Records that hold
+// nothing are skipped, with a warning at the end that counts them.
 class ContactReader {
 public:
     virtual ~ContactReader() = default;
     // The next contact and the line it starts on; false at the end. Throws FormatError.
-    virtual bool next(ContactRow& row, int& line) = 0;
+    virtual bool next(DecodedContact& contact, int& line) = 0;
 };
 
-// Contacts read from a whole file at once, each with the line on which it starts, and the
-// warnings. For tests and small files; the import command streams instead.
+// Contacts read from a whole file at once, each as the import stores it (its extras in its
+// notes) with the line on which it starts, and the warnings. For tests and small files; the
+// import command streams instead.
 struct ReadContacts {
     std::vector<ContactRow> contacts;
     std::vector<int> lines;
     QStringList warnings;
+    qint64 extrasInNotes = 0; // lines the contacts' extras added to their notes
 };
 
 // Every contact of bytes, through the reader that open makes on their lines and the warning
@@ -70,6 +86,8 @@ QString normaliseLineBreaks(QString text);
 
 // Bytes that must be UTF-8 as text; FormatError naming line when they are not.
 QString decodeUtf8(QByteArrayView bytes, int line);
+// The same without the error: nothing when the bytes are not UTF-8.
+std::optional<QString> utf8Text(QByteArrayView bytes);
 
 // A location from the parts of an address: "Locality, Country", or the one that is not empty.
 QString placeName(const QString& locality, const QString& country);
@@ -77,9 +95,12 @@ QString placeName(const QString& locality, const QString& country);
 // "contact 'nick'" (or the name, when the nick is blank) for warnings.
 QString describeContact(const ContactRow& row);
 
-// The table has room for one e-mail address: the others of a contact go to the end of its
-// notes, one line each ("E-mail: ann@example.org"), so that none is lost.
-void keepOtherEmails(ContactRow& row, const QStringList& others);
+// The contact's name when it has neither nick nor name, so that it can still be found: the
+// organisation, else the first telephone number, else the e-mail address.
+void nameFromOtherValues(ContactRow& row, const QString& organisation, const QString& phone);
+
+// Whether nothing of the contact would show: every text blank, no offset, no extras.
+bool holdsNothing(const DecodedContact& contact);
 
 // What an error number means to the user: "the disk is full" rather than the system's text.
 QString systemErrorText(int errorNumber);

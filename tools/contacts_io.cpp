@@ -5,8 +5,10 @@
 #include "tools/contact_pictures.h"
 #include "tools/contacts_csv.h"
 #include "tools/contacts_vcard.h"
+#include "tools/interruption.h"
 #include "tools/line_reader.h"
 #include "tools/output_file.h"
+#include "tools/read_limits.h"
 #include "tools/table_access.h"
 
 #include <QFile>
@@ -14,7 +16,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace palvane::tool {
@@ -29,41 +33,57 @@ QString displayName(const QString& file) {
     return isStandardStream(file) ? QStringLiteral("standard input") : file;
 }
 
-// Standard input, one read(2) at a time: QFile waits until a whole buffer is full, so that
-// contacts piped in slowly would wait for it; here they go in as they arrive.
-class StandardInput : public QIODevice {
+// A file or standard input, one read(2) at a time: QFile waits until a whole buffer is full,
+// so that contacts piped in slowly would wait for it, and it reads again when a signal
+// interrupts it, so that an interrupted import would wait for more input first.
+class RawInput : public QIODevice {
 public:
+    explicit RawInput(int fd) : fd_(fd) {}
+    ~RawInput() override {
+        if (fd_ != STDIN_FILENO)
+            ::close(fd_);
+    }
     bool isSequential() const override { return true; }
 
 protected:
     qint64 readData(char* data, qint64 size) override {
         for (;;) {
-            const ssize_t got = ::read(STDIN_FILENO, data, size_t(size));
+            const ssize_t got = ::read(fd_, data, size_t(size));
             if (got >= 0)
                 return got;
             if (errno != EINTR) {
                 setErrorString(systemErrorText(errno));
                 return -1;
             }
+            // Not thrown from here: the reader above, out of Qt's code, checks.
+            if (InterruptGuard::pending()) {
+                setErrorString(QStringLiteral("interrupted"));
+                return -1;
+            }
         }
     }
     qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    int fd_;
 };
 
 // The file to import, opened; its size, or -1 for standard input.
 std::unique_ptr<QIODevice> openInput(const QString& file, qint64& size) {
     size = -1;
-    if (isStandardStream(file)) {
-        auto in = std::make_unique<StandardInput>();
-        in->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-        return in;
+    int fd = STDIN_FILENO;
+    if (!isStandardStream(file)) {
+        if (QFileInfo(file).isDir())
+            throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
+        fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw ToolError(QStringLiteral("cannot read %1: %2").arg(file, systemErrorText(errno)));
+        struct stat info = {};
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+            size = info.st_size;
     }
-    if (QFileInfo(file).isDir())
-        throw ToolError(QStringLiteral("cannot read %1: it is a directory").arg(file));
-    auto in = std::make_unique<QFile>(file);
-    if (!in->open(QIODevice::ReadOnly))
-        throw ToolError(QStringLiteral("cannot read %1: %2").arg(file, in->errorString()));
-    size = in->size();
+    auto in = std::make_unique<RawInput>(fd);
+    in->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
     return in;
 }
 
@@ -128,13 +148,15 @@ ContactFormat formatOfExport(const QString& fileName) {
 TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks) {
+    // Destroyed last: a signal ends the process only once the table and pictures are undone.
+    const InterruptGuard interruptions;
     // The table first: a missing table is the likelier mistake and needs no file to be read.
     ContactInserter table = openForImport(tablePath);
     qint64 size = -1;
     const std::unique_ptr<QIODevice> in = openInput(file, size);
     TransferReport report;
     try {
-        LineReader lines(*in, displayName(file));
+        LineReader lines(*in, displayName(file), kMaxCsvLineBytes);
         ContactFormat chosen = ContactFormat::Csv;
         if (format) {
             chosen = *format;
@@ -154,12 +176,16 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
             reader = std::make_unique<VCardReader>(
                 lines, VCardOptions{localUtcOffsetSeconds, &pictures}, hooks.warning);
         qint64 read = 0;
+        DecodedContact contact;
         // true: an empty table gets its indexes back once, after the last contact.
         report.count = table.insert(
             [&](ContactRow& row) {
+                InterruptGuard::check();
                 int line = 0;
-                if (!reader->next(row, line))
+                if (!reader->next(contact, line))
                     return false;
+                report.extrasInNotes += appendExtrasToNotes(contact);
+                row = std::move(contact.row);
                 cutToLengths(row, line, table.lengths(), hooks.warning);
                 ++read;
                 if (hooks.progress)
@@ -173,6 +199,17 @@ TransferReport importContacts(const QString& file, const QString& tablePath,
         throw ToolError(QStringLiteral("%1: %2").arg(displayName(file), error.message()));
     }
     return report;
+}
+
+QString importSummary(const TransferReport& report, const QString& tablePath) {
+    QString summary =
+        QStringLiteral("Imported %1 contacts into %2").arg(report.count).arg(tablePath);
+    if (report.extrasInNotes == 1)
+        summary += QStringLiteral("; 1 value the table has no field for went to the notes");
+    else if (report.extrasInNotes > 1)
+        summary += QStringLiteral("; %1 values the table has no field for went to the notes")
+                       .arg(report.extrasInNotes);
+    return summary;
 }
 
 TransferReport exportContacts(const QString& tablePath, const QString& file, ContactFormat format,

@@ -35,14 +35,21 @@ struct TransferHooks {
 
 struct TransferReport {
     qint64 count = 0;
+    qint64 extrasInNotes = 0; // import: values without a field of their own, put in the notes
 };
 
-// Reads file ("-" is standard input) and adds its contacts to the table. Embedded pictures are
+// Reads file ("-" is standard input) and adds its contacts to the table, the values the table
+// has no field for as lines after their notes (counted in the report). Embedded pictures are
 // written to the directory "pictures" beside the table. Throws ToolError (a malformed file:
-// "FILE: line N: ...") or TableError; nothing is added then.
+// "FILE: line N: ...") or TableError; nothing is added then, and the pictures written are
+// removed. SIGINT, SIGTERM or SIGHUP end it the same way, and then the process by that signal
+// (interruption.h).
 TransferReport importContacts(const QString& file, const QString& tablePath,
                               std::optional<ContactFormat> format, int localUtcOffsetSeconds,
                               const TransferHooks& hooks = {});
+
+// "Imported 3 contacts into T", and how many values went to the notes when any did.
+QString importSummary(const TransferReport& report, const QString& tablePath);
 
 // Writes every contact of the table, in natural order, to file ("-" or empty: standard
 // output). An existing file is never overwritten, and the file appears only when complete.

@@ -1,10 +1,14 @@
 #include "tools/contacts_vcard.h"
 
 #include "tools/contact_pictures.h"
+#include "tools/extra_lines.h"
+#include "tools/read_limits.h"
 #include "tools/vcard_scanner.h"
 #include "tools/vcard_values.h"
 
+#include <QBuffer>
 #include <QDateTime>
+#include <QMap>
 #include <QTimeZone>
 #include <QUrl>
 
@@ -16,6 +20,7 @@ namespace palvane::tool {
 namespace {
 
 constexpr int kMaxHours = 24;
+constexpr qsizetype kNamedProperties = 8; // in the warning about properties left out
 
 int preference(const VCardProperty& property) {
     int rank = 101;
@@ -105,9 +110,54 @@ bool isEmptyName(const QString& value) {
     return nameFromStructuredName(value).isEmpty();
 }
 
-QString location(const QString& value) {
-    const QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
-    return placeName(unescape(parts.value(3)), unescape(parts.value(6)));
+// The components of a structured value (ADR, ORG), unescaped, blanks around them kept.
+QStringList components(const QString& value) {
+    QStringList parts = splitUnshielded(value, QLatin1Char(';'), Shield::Escapes);
+    for (QString& part : parts)
+        part = unescape(part);
+    return parts;
+}
+
+// The values of a list (NICKNAME, CATEGORIES), unescaped, blanks around them kept.
+QStringList listValues(const QString& value) {
+    QStringList values;
+    for (const QString& item : splitUnshielded(value, QLatin1Char(','), Shield::Escapes))
+        values << unescape(item);
+    return values;
+}
+
+// ADR: post office box, extended address, street, locality, region, postal code, country.
+enum AdrPart {
+    AdrPoBox,
+    AdrExtended,
+    AdrStreet,
+    AdrLocality,
+    AdrRegion,
+    AdrPostalCode,
+    AdrCountry
+};
+
+bool hasLocation(const QStringList& adr) {
+    return !adr.value(AdrLocality).trimmed().isEmpty() ||
+           !adr.value(AdrCountry).trimmed().isEmpty();
+}
+
+// Parts of an address beyond the locality and country that the location holds.
+bool beyondLocation(const QStringList& adr) {
+    for (const int part : {AdrPoBox, AdrExtended, AdrStreet, AdrRegion, AdrPostalCode})
+        if (!adr.value(part).trimmed().isEmpty())
+            return true;
+    return false;
+}
+
+// The network of an X-JABBER, X-AIM, ... property, as a URI scheme would name it.
+QString networkOf(const QByteArray& name) {
+    QString network = QString::fromLatin1(name.mid(2)).toLower();
+    if (network == QLatin1String("jabber") || network == QLatin1String("google-talk"))
+        return QStringLiteral("xmpp");
+    if (network == QLatin1String("skype-username"))
+        return QStringLiteral("skype");
+    return network;
 }
 
 } // namespace
@@ -119,10 +169,14 @@ struct VCardReader::Impl {
     int localMinutes;
     VCard card;
     QStringList pending; // warnings of the card being read, given out once its contact is known
+    qint64 emptyCards = 0;
+    QMap<QByteArray, qint64> leftOut; // properties the table has no place for: cards holding each
 
     Impl(LineReader& lines, const VCardOptions& o, WarningSink w)
         : scanner(lines), options(o), warn(std::move(w)),
-          localMinutes(static_cast<int>(std::lround(o.localUtcOffsetSeconds / 60.0))) {}
+          localMinutes(static_cast<int>(std::lround(o.localUtcOffsetSeconds / 60.0))) {
+        lines.setMaxLineBytes(kMaxPicturePropertyBytes);
+    }
 
     QString text(const VCardProperty& property) {
         QString problem;
@@ -132,55 +186,248 @@ struct VCardReader::Impl {
         return value;
     }
 
-    void read(ContactRow& row) {
+    // The kinds the card gives a property: its TYPE parameters, and the label of its group.
+    QStringList typesOf(const VCardProperty& property) {
+        QStringList types;
+        for (const QString& value : property.param("TYPE"))
+            types << value.split(QLatin1Char(','));
+        if (!property.group.isEmpty())
+            for (const VCardProperty& other : card)
+                if (other.kind == PropertyKind::AbLabel && other.group == property.group)
+                    types << unescape(text(other));
+        return types;
+    }
+
+    // false: the card is a group, or holds nothing; it is skipped.
+    bool read(DecodedContact& contact) {
+        ContactRow& row = contact.row;
         row = ContactRow();
+        contact.extras.clear();
         const VCardProperty* nickname = preferred(card, PropertyKind::Nickname);
         const VCardProperty* formatted = preferred(card, PropertyKind::Fn);
         const VCardProperty* n = preferred(card, PropertyKind::N);
         const QString structured = n ? text(*n) : QString();
         row.name = formatted ? unescape(text(*formatted)) : nameFromStructuredName(structured);
-        if (nickname)
-            row.nick = unescape(
-                splitUnshielded(text(*nickname), QLatin1Char(','), Shield::Escapes).first());
-        else if (const std::optional<QString> nick = ircNick())
-            row.nick = *nick;
-        else
-            row.nick = row.name;
-        // FN is required, so a contact without a real name carries its nick there, beside an
-        // empty N.
-        if (n && formatted && row.name == row.nick && isEmptyName(structured))
-            row.name.clear();
-
-        const std::vector<const VCardProperty*> emails = byPreference(card, PropertyKind::Email);
-        QStringList others;
-        for (const VCardProperty* email : emails) {
-            const QString address = unescape(text(*email)).trimmed();
-            if (row.email.isEmpty())
-                row.email = address;
-            else
-                others << address;
+        if (const VCardProperty* kind = preferred(card, PropertyKind::Kind);
+            kind &&
+            unescape(text(*kind)).trimmed().compare(QLatin1String("group"), Qt::CaseInsensitive) ==
+                0) {
+            if (warn)
+                warn(QStringLiteral("line %1: the group '%2' (KIND:group) is a list of contacts, "
+                                    "not a person; skipped")
+                         .arg(card.line)
+                         .arg(shown(row.name)));
+            pending.clear();
+            return false;
         }
-        if (const VCardProperty* adr = preferred(card, PropertyKind::Adr))
-            row.location = location(text(*adr));
+        // An empty NICKNAME is a contact without a nick, as the export writes one.
+        bool nickGiven = nickname != nullptr;
+        if (nickname) {
+            row.nick = listValues(text(*nickname)).value(0);
+        } else if (const std::optional<QString> nick = ircNick()) {
+            row.nick = *nick;
+            nickGiven = true;
+        }
+
+        // The preferred address that is not empty.
+        const VCardProperty* email = nullptr;
+        for (const VCardProperty* candidate : byPreference(card, PropertyKind::Email)) {
+            row.email = unescape(text(*candidate)).trimmed();
+            if (!row.email.isEmpty()) {
+                email = candidate;
+                break;
+            }
+        }
+        const VCardProperty* address = locationSource();
+        if (address)
+            row.location = placeName(components(text(*address)).value(AdrLocality),
+                                     components(text(*address)).value(AdrCountry));
         QStringList notes;
         for (const VCardProperty& property : card)
             if (property.kind == PropertyKind::Note)
                 notes << unescape(text(property));
         // Quoted-printable notes may hold CR LF; the program's notes box writes LF.
         row.notes = normaliseLineBreaks(notes.join(QLatin1Char('\n')));
-        keepOtherEmails(row, others);
-        if (const VCardProperty* photo = preferred(card, PropertyKind::Photo))
+
+        QString organisation;
+        QString phone;
+        const VCardProperty* photo = preferred(card, PropertyKind::Photo);
+        for (const VCardProperty& property : card)
+            addExtra(property, contact, {nickname, email, address, photo}, organisation, phone);
+        // A contact without nick and name still names itself; without a nick of its own, its
+        // nick is its name.
+        nameFromOtherValues(row, organisation, phone);
+        if (!nickGiven)
+            row.nick = row.name;
+        // FN is required, so a contact without a real name carries its nick there, beside an
+        // empty N.
+        if (n && formatted && row.name == row.nick && isEmptyName(structured))
+            row.name.clear();
+
+        if (photo)
             row.picture = picturePath(*photo, row);
         const int hours = offsetHours();
         row.spin = hours;
         row.timeDisplacement = hoursToDays(hours);
 
+        if (!formatted && !nickname && !n && holdsNothing(contact)) {
+            ++emptyCards;
+            pending.clear();
+            return false;
+        }
         if (warn)
             for (const QString& problem : pending)
                 warn(QStringLiteral("line %1, %2: %3")
                          .arg(card.line)
                          .arg(describeContact(row), problem));
         pending.clear();
+        return true;
+    }
+
+    // The address the location comes from: the preferred one that names a locality or a
+    // country, as an empty one must not hide a filled one.
+    const VCardProperty* locationSource() {
+        for (const VCardProperty* adr : byPreference(card, PropertyKind::Adr))
+            if (hasLocation(components(text(*adr))))
+                return adr;
+        return nullptr;
+    }
+
+    // The properties whose values went into the table's fields.
+    struct Used {
+        const VCardProperty* nickname;
+        const VCardProperty* email;
+        const VCardProperty* address;
+        const VCardProperty* photo;
+    };
+
+    void addExtra(const VCardProperty& property, DecodedContact& contact, const Used& used,
+                  QString& organisation, QString& phone) {
+        const ContactRow& row = contact.row;
+        const auto add = [&contact](const QString& line) {
+            if (!line.isEmpty())
+                contact.extras << line;
+        };
+        switch (property.kind) {
+        case PropertyKind::Nickname: {
+            const QStringList names = listValues(text(property));
+            for (int i = 0; i < names.size(); ++i)
+                if (!(&property == used.nickname && i == 0) &&
+                    names[i].trimmed() != row.nick.trimmed())
+                    add(extraLine(label::Nickname, {}, names[i]));
+            break;
+        }
+        case PropertyKind::Email:
+            if (&property != used.email)
+                add(extraLine(label::Email, typeText(typesOf(property)), unescape(text(property))));
+            break;
+        case PropertyKind::Tel: {
+            QString number = unescape(text(property)).trimmed();
+            if (number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+                number = number.mid(4);
+            if (phone.isEmpty())
+                phone = number;
+            add(extraLine(label::Phone, typeText(typesOf(property)), number));
+            break;
+        }
+        case PropertyKind::Adr: {
+            const QStringList parts = components(text(property));
+            if (&property == used.address && !beyondLocation(parts))
+                break;
+            add(extraLine(label::Address, typeText(typesOf(property)), joinedParts(parts)));
+            break;
+        }
+        case PropertyKind::Label:
+            // The printed form of an address: only when the card has no ADR to hold it.
+            if (!preferred(card, PropertyKind::Adr))
+                add(extraLine(label::Address, typeText(typesOf(property)),
+                              unescape(text(property))));
+            break;
+        case PropertyKind::Org: {
+            const QStringList parts = components(text(property));
+            if (organisation.isEmpty())
+                organisation = joinedParts(parts);
+            add(extraLine(label::Organisation, {}, joinedParts(parts)));
+            break;
+        }
+        case PropertyKind::Title:
+            add(extraLine(label::Title, {}, unescape(text(property))));
+            break;
+        case PropertyKind::Role:
+            add(extraLine(label::Role, {}, unescape(text(property))));
+            break;
+        case PropertyKind::Bday:
+            add(extraLine(label::Birthday, {}, dateText(unescape(text(property)))));
+            break;
+        case PropertyKind::Anniversary:
+            add(extraLine(label::Anniversary, {}, dateText(unescape(text(property)))));
+            break;
+        case PropertyKind::Url:
+            add(extraLine(label::Web, typeText(typesOf(property)), unescape(text(property))));
+            break;
+        case PropertyKind::Categories:
+            add(extraLine(label::Categories, {}, joinedParts(listValues(text(property)))));
+            break;
+        case PropertyKind::Impp: {
+            const QString uri = unescape(text(property)).trimmed();
+            // The contact's own IRC address is its nick.
+            if (const std::optional<QString> nick = nickFromIrcUri(uri);
+                nick && nick->trimmed().compare(row.nick.trimmed(), Qt::CaseInsensitive) == 0)
+                break;
+            add(messagingLine(typesOf(property) + property.param("X-SERVICE-TYPE"), uri));
+            break;
+        }
+        case PropertyKind::Messaging:
+            add(messagingLine(QStringList{networkOf(property.name)} + typesOf(property),
+                              unescape(text(property))));
+            break;
+        case PropertyKind::Photo:
+            if (&property != used.photo)
+                ++leftOutHere[QByteArrayLiteral("PHOTO")];
+            break;
+        case PropertyKind::Other:
+            ++leftOutHere[property.name];
+            break;
+        default:
+            break;
+        }
+    }
+
+    QMap<QByteArray, int> leftOutHere; // of the card being read
+
+    // Counts the card for each property left out of it.
+    void countLeftOut() {
+        for (auto it = leftOutHere.cbegin(); it != leftOutHere.cend(); ++it)
+            ++leftOut[it.key()];
+        leftOutHere.clear();
+    }
+
+    // At the end of the file: what was skipped or left out, in one warning each.
+    void warnAtEnd() {
+        if (!warn)
+            return;
+        if (emptyCards > 0)
+            warn((emptyCards == 1 ? QStringLiteral("1 card that holds nothing (no name, nick, "
+                                                   "e-mail or other value) was skipped")
+                                  : QStringLiteral("%1 cards that hold nothing (no name, nick, "
+                                                   "e-mail or other value) were skipped")
+                                        .arg(emptyCards)));
+        if (leftOut.isEmpty())
+            return;
+        QStringList names;
+        for (auto it = leftOut.cbegin(); it != leftOut.cend(); ++it) {
+            if (names.size() == kNamedProperties) {
+                names << QStringLiteral("%1 more").arg(leftOut.size() - kNamedProperties);
+                break;
+            }
+            names << QStringLiteral("%1 (%2 %3)")
+                         .arg(shown(QString::fromLatin1(it.key())))
+                         .arg(it.value())
+                         .arg(it.value() == 1 ? QStringLiteral("card") : QStringLiteral("cards"));
+        }
+        warn(QStringLiteral("not imported, as the table has no place for them: the properties %1")
+                 .arg(names.join(QStringLiteral(", "))));
+        leftOut.clear();
     }
 
     std::optional<QString> ircNick() {
@@ -191,10 +438,16 @@ struct VCardReader::Impl {
     }
 
     QString picturePath(const VCardProperty& photo, const ContactRow& row) {
-        const QString value = text(photo).trimmed();
-        const bool dataUri = value.startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
+        // An embedded picture is decoded from the bytes as written: a text copy of megabytes
+        // of base64 would only double the memory.
+        const QByteArray written =
+            (photo.hasParam("ENCODING", "QUOTED-PRINTABLE") ? decodeQuotedPrintable(photo.value)
+                                                            : photo.value)
+                .trimmed();
+        const bool dataUri = written.left(5).toLower() == "data:";
         if (dataUri || photo.hasParam("ENCODING", "b") || photo.hasParam("ENCODING", "base64"))
-            return embeddedPicture(value, dataUri, row);
+            return embeddedPicture(written, dataUri, row, photo.line);
+        const QString value = text(photo).trimmed();
         QUrl url(value, QUrl::TolerantMode);
         const bool localHost =
             url.host().isEmpty() ||
@@ -212,7 +465,8 @@ struct VCardReader::Impl {
         return {};
     }
 
-    QString embeddedPicture(const QString& value, bool dataUri, const ContactRow& row) {
+    QString embeddedPicture(const QByteArray& value, bool dataUri, const ContactRow& row,
+                            int line) {
         if (!options.pictures) {
             pending << QStringLiteral("the picture is embedded in the card; only pictures given "
                                       "as file: URIs are imported");
@@ -220,22 +474,25 @@ struct VCardReader::Impl {
         }
         std::optional<QByteArray> bytes;
         if (dataUri) {
-            const qsizetype comma = value.indexOf(QLatin1Char(','));
-            const QString header = value.left(comma);
-            const QByteArray data = value.mid(comma + 1).toLatin1();
+            const qsizetype comma = value.indexOf(',');
+            const QByteArray header = value.left(comma).toLower();
             if (comma < 0)
                 bytes.reset();
-            else if (header.endsWith(QLatin1String(";base64"), Qt::CaseInsensitive))
-                bytes = decodeBase64(data);
+            else if (header.endsWith(";base64"))
+                bytes = decodeBase64(value.mid(comma + 1));
             else
-                bytes = QByteArray::fromPercentEncoding(data);
+                bytes = QByteArray::fromPercentEncoding(value.mid(comma + 1));
         } else {
-            bytes = decodeBase64(value.toLatin1());
+            bytes = decodeBase64(value);
         }
         if (!bytes || bytes->isEmpty()) {
             pending << QStringLiteral("the embedded picture is not valid base64; left out");
             return {};
         }
+        if (bytes->size() > kMaxEmbeddedPictureBytes)
+            throw FormatError(line, QStringLiteral("the embedded picture is larger than %1, the "
+                                                   "most an import takes")
+                                        .arg(sizeText(kMaxEmbeddedPictureBytes)));
         QString problem;
         const QString path = options.pictures->store(*bytes, row.nick, &problem);
         if (path.isEmpty())
@@ -305,12 +562,33 @@ VCardReader::VCardReader(LineReader& lines, const VCardOptions& options, Warning
 
 VCardReader::~VCardReader() = default;
 
-bool VCardReader::next(ContactRow& row, int& line) {
-    if (!d->scanner.next(d->card))
-        return false;
-    line = d->card.line;
-    d->read(row);
-    return true;
+bool VCardReader::next(DecodedContact& contact, int& line) {
+    for (;;) {
+        if (!d->scanner.next(d->card)) {
+            d->warnAtEnd();
+            return false;
+        }
+        line = d->card.line;
+        const bool kept = d->read(contact);
+        d->countLeftOut();
+        if (kept)
+            return true;
+    }
+}
+
+std::vector<DecodedContact> decodeVCards(const QByteArray& bytes, const VCardOptions& options,
+                                         const WarningSink& warn) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    LineReader lines(buffer, QStringLiteral("the card"), kMaxPicturePropertyBytes);
+    VCardReader reader(lines, options, warn);
+    std::vector<DecodedContact> contacts;
+    DecodedContact contact;
+    int line = 0;
+    while (reader.next(contact, line))
+        contacts.push_back(contact);
+    return contacts;
 }
 
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,

@@ -3,19 +3,25 @@
 // file.
 //
 //   NICKNAME  "IRC Nick" (the first nickname; else the nick of an irc: IMPP; else the name)
-//   FN        "IRC Name" (else the name N spells; left blank when FN only repeats the nick
-//             and N is empty, which is how a contact without a real name is written: FN is
-//             required)
+//   FN        "IRC Name" (else the name N spells; else, with no nick either, the organisation,
+//             the first telephone number or the e-mail address; left blank when FN only
+//             repeats the nick and N is empty, which is how a contact without a real name is
+//             written: FN is required)
 //   EMAIL     "IRC Email"            ADR   "IRC Location" as "Locality, Country"
 //   NOTE      "IRC Notes"            PHOTO "IRC Picture"
 //   TZ        "IRC Spin" and "IRC Time Displacement"
 //   IMPP      irc:///nick,isnick, written for every contact with a nick
 //
-// Of several EMAIL, ADR, PHOTO or IMPP properties the preferred one counts (PREF=1 or
-// TYPE=pref), else the first; the other e-mail addresses go to the end of the notes, one line
-// each ("E-mail: ..."). Several NOTEs are joined by line breaks. Groups ("item1.EMAIL") are
-// ignored. Values may be quoted-printable (in any version) and in another CHARSET; text values
-// may hold the escapes \n \, \; and \\.
+// Of several EMAIL, PHOTO or IMPP properties the preferred one counts (PREF=1 or TYPE=pref),
+// else the first; of several ADR the preferred one that names a locality or country. Several
+// NOTEs are joined by line breaks. Everything else a user could want back (TEL, the other
+// e-mails and nicknames, ORG, TITLE, ROLE, BDAY, ANNIVERSARY, URL, the other addresses, other
+// messaging addresses, CATEGORIES) becomes the contact's extras, one labelled line each in card
+// order, the kind from TYPE or the X-ABLabel of the property's group; docs/import-fields.md
+// lists them. Bookkeeping (PRODID, REV, UID, ...) is left out quietly, any other property with
+// one warning at the end that names it. Group cards (KIND:group) and cards that hold nothing are
+// skipped with a warning. Values may be quoted-printable (in any version) and in another
+// CHARSET; text values may hold the escapes \n \, \; and \\.
 //
 // PHOTO: a file: URI is the picture's path (percent-decoded); an embedded picture (base64, or
 // a data: URI) is written to the picture store as a bitmap and its path stored; other URIs are
@@ -27,7 +33,7 @@
 // today is taken, with a warning that the contact keeps it in whole hours, not following the
 // zone's changes. An offset that is not a whole number of hours (a half-hour zone) is rounded
 // to the nearest hour, halves away from zero, with a warning; a TZ that is neither gives 0 with
-// a warning.
+// a warning. Written, TZ is a UTC offset: -0500 in version 4.0, -05:00 in 3.0.
 
 #include "tools/contacts_format.h"
 #include "tools/line_reader.h"
@@ -57,8 +63,9 @@ public:
     VCardReader(const VCardReader&) = delete;
     VCardReader& operator=(const VCardReader&) = delete;
 
-    // The line is the one its card starts on.
-    bool next(ContactRow& row, int& line) override;
+    // The line is the one its card starts on. Group cards (KIND:group) are skipped with a
+    // warning each, cards that hold nothing with one warning at the end that counts them.
+    bool next(DecodedContact& contact, int& line) override;
 
 private:
     struct Impl;
@@ -81,7 +88,12 @@ private:
     QByteArray scratch_;
 };
 
-// A whole file at once (tests, small files).
+// Every card of bytes (a file, or one card as a server sends it), decoded: the table's fields
+// in row, and the values it has no field for in extras, not in the notes. Throws FormatError.
+std::vector<DecodedContact> decodeVCards(const QByteArray& bytes, const VCardOptions& options,
+                                         const WarningSink& warn = {});
+
+// A whole file at once, as the import stores it (tests, small files).
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
                         PictureStore* pictures = nullptr);
 QByteArray writeVCards(const std::vector<ContactRow>& contacts, VCardVersion version,

@@ -1,6 +1,8 @@
 #include "tools/line_reader.h"
 
 #include "tools/contacts_format.h"
+#include "tools/interruption.h"
+#include "tools/read_limits.h"
 
 #include <QStringDecoder>
 
@@ -28,8 +30,8 @@ bool pairedSurrogates(const QString& text) {
 
 } // namespace
 
-LineReader::LineReader(QIODevice& device, const QString& displayName)
-    : device_(device), name_(displayName) {
+LineReader::LineReader(QIODevice& device, const QString& displayName, qsizetype maxLineBytes)
+    : device_(device), name_(displayName), maxLine_(maxLineBytes) {
     buffer_.resize(kChunk);
     fill();
     detectEncoding();
@@ -43,11 +45,14 @@ bool LineReader::fill() {
         end_ -= start_;
         start_ = 0;
     }
+    // One line longer than the buffer: room for it, but never beyond the longest line taken.
     if (buffer_.size() - end_ < kChunk / 2)
-        buffer_.resize(buffer_.size() * 2); // one line longer than the buffer
+        buffer_.resize(std::min(buffer_.size() * 2, std::max(maxLine_, kChunk) + kChunk));
     const qint64 got = device_.read(buffer_.data() + end_, buffer_.size() - end_);
-    if (got < 0)
+    if (got < 0) {
+        InterruptGuard::check();
         throw ToolError(QStringLiteral("cannot read %1: %2").arg(name_, device_.errorString()));
+    }
     if (got == 0) {
         atEnd_ = true;
         return false;
@@ -124,6 +129,11 @@ bool LineReader::next(QByteArrayView& line) {
             break;
         const qsizetype whole = (end_ - start_) - (end_ - start_) % unit_;
         const qsizetype offset = lineBreak >= 0 ? lineBreak - start_ : whole;
+        if (offset > maxLine_)
+            throw FormatError(line_ + 1, QStringLiteral("the line is longer than %1, longer "
+                                                        "than any value of a contact; is it a "
+                                                        "contact file?")
+                                             .arg(sizeText(maxLine_)));
         fill();
         scanned = start_ + offset;
     }

@@ -14,12 +14,16 @@ public:
     enum class Encoding { Utf8, Utf16LE, Utf16BE };
 
     // Reads from device from its current position. displayName names it in read errors.
-    LineReader(QIODevice& device, const QString& displayName);
+    // A line longer than maxLineBytes is refused (FormatError naming it) before it is held.
+    LineReader(QIODevice& device, const QString& displayName, qsizetype maxLineBytes);
+
+    // The longest line taken from here on.
+    void setMaxLineBytes(qsizetype bytes) { maxLine_ = bytes; }
 
     // The next line without its line break, as UTF-8 (UTF-16 is converted; UTF-8 stays as
     // written, valid or not: the readers decode it), false at the end of the file. The view
     // stays valid until the next call. Throws FormatError for text that is not valid UTF-16
-    // and ToolError when the device fails.
+    // or a line that is too long, and ToolError when the device fails.
     bool next(QByteArrayView& line);
     // The line last returned by next() comes once more (one line of look-ahead).
     void unread();
@@ -38,6 +42,7 @@ private:
 
     QIODevice& device_;
     QString name_;
+    qsizetype maxLine_;
     Encoding encoding_ = Encoding::Utf8;
     int unit_ = 1;
     QByteArray buffer_;

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -101,6 +102,13 @@ std::vector<Command> allCommands() {
 int main(int argc, char** argv) {
     // A closed pipe is a write error to report, not a silent death.
     std::signal(SIGPIPE, SIG_IGN);
-    QCoreApplication app(argc, argv);
-    return finishOutput(run(QCoreApplication::arguments().mid(1)));
+    try {
+        QCoreApplication app(argc, argv);
+        return finishOutput(run(QCoreApplication::arguments().mid(1)));
+    } catch (const std::bad_alloc&) {
+        // Before or after a command's own answer to this (reading the arguments, the list of
+        // commands): no text of ours can be built now, so a fixed one.
+        std::fputs("palvane-table: not enough memory to finish the command\n", stderr);
+        return kFailed;
+    }
 }

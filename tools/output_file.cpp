@@ -59,6 +59,8 @@ OutputFile::OutputFile(const QString& path) : path_(path) {
     if (info.exists() || info.isSymLink())
         throw ToolError(
             QStringLiteral("%1 already exists; export never overwrites a file").arg(path));
+    // What an export killed outright (SIGKILL, a power cut) left in this folder goes now.
+    FileReplacement::removeAbandoned(path);
     // A signal between creating the temporary file and watching for signals would leave it
     // behind: hold them back until the handler knows the name.
     sigset_t held;

@@ -1,8 +1,9 @@
 #pragma once
 // Where an export goes. A file is written under a temporary name beside the one asked for and
 // renamed to it only when complete, so that an export that fails or is killed never leaves a
-// truncated file under that name; an existing file is never replaced. Standard output is
-// written as it goes.
+// truncated file under that name; an existing file is never replaced. The temporary files that
+// exports killed outright left in the folder (no process holds them) are removed first.
+// Standard output is written as it goes.
 
 #include <QByteArray>
 #include <QString>

@@ -79,14 +79,34 @@ ShownContact currentContact(Table& table, const QString& query, double nowDays,
     return contact;
 }
 
+QString escapeControls(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        // C0 and C1 controls and DEL: ESC and CSI start the sequences that move the cursor,
+        // clear the screen or retitle the window; CR overwrites the line.
+        const bool control = (u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+        if (!control)
+            out += c;
+        else if (u == 0)
+            out += QLatin1String("\\0");
+        else if (u == u'\r')
+            out += QLatin1String("\\r");
+        else
+            out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
 QString contactText(const ShownContact& contact) {
     QStringList lines;
     if (!contact.exact)
         lines << QStringLiteral("No contact has the nick \"%1\"; the nearest is \"%2\".")
-                     .arg(contact.query, contact.nick);
+                     .arg(escapeControls(contact.query), escapeControls(contact.nick));
     const auto line = [&lines](const char* label, const QString& value) {
         const QString indent(12, QLatin1Char(' '));
-        QString text = QString::fromLatin1(label).leftJustified(12) + value;
+        QString text = QString::fromLatin1(label).leftJustified(12) + escapeControls(value);
         text.replace(QLatin1Char('\n'), QLatin1Char('\n') + indent);
         lines << text;
     };
@@ -139,7 +159,7 @@ int showContact(const QString& table, const QString& nick, const QString& format
     if (!contact->clockError.isEmpty())
         print(stderr, QStringLiteral("palvane-table: warning: the offset of \"%1\" cannot "
                                      "be used by the clock: %2")
-                          .arg(contact->nick, contact->clockError));
+                          .arg(escapeControls(contact->nick), contact->clockError));
     if (format == QLatin1String("json"))
         std::fputs(contactJson(*contact).constData(), stdout);
     else if (format == QLatin1String("chat"))

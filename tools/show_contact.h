@@ -45,7 +45,13 @@ ShownContact currentContact(Table& table, const QString& query, double nowDays,
                             const ClockFormatter& clock);
 
 // The contact as lines for a reader; a first line says when the nick is only the nearest.
+// Control characters of the values are shown escaped (see escapeControls), so that a contact
+// cannot drive the terminal; a line break in a value goes on, indented, on the next line.
 QString contactText(const ShownContact& contact);
+
+// Control characters (C0 but line break and tab, DEL, C1) as \0, \r and \x1b.
+QString escapeControls(const QString& text);
+
 // The contact as one JSON object with stable keys, for scripts.
 QByteArray contactJson(const ShownContact& contact);
 

@@ -1,12 +1,17 @@
 #include "tools/vcard_scanner.h"
 
 #include "tools/contacts_format.h"
+#include "tools/read_limits.h"
 
 #include <cstring>
+#include <string_view>
 
 namespace palvane::tool {
 
 namespace {
+
+// Of a line, what a message shows.
+constexpr qsizetype kShownNameBytes = 200;
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -45,24 +50,78 @@ bool isBase64Line(QByteArrayView line) {
 }
 
 PropertyKind kindOf(QByteArrayView name) {
-    static const std::pair<const char*, PropertyKind> kinds[] = {
-        {"BEGIN", PropertyKind::Begin},
-        {"END", PropertyKind::End},
-        {"VERSION", PropertyKind::Version},
-        {"FN", PropertyKind::Fn},
-        {"N", PropertyKind::N},
-        {"NICKNAME", PropertyKind::Nickname},
-        {"EMAIL", PropertyKind::Email},
-        {"ADR", PropertyKind::Adr},
-        {"NOTE", PropertyKind::Note},
-        {"TZ", PropertyKind::Tz},
-        {"PHOTO", PropertyKind::Photo},
-        {"IMPP", PropertyKind::Impp}};
-    for (const auto& [text, kind] : kinds)
-        if (qsizetype(std::strlen(text)) == name.size() &&
-            qstrnicmp(text, name.data(), size_t(name.size())) == 0)
-            return kind;
+    struct Known {
+        std::string_view name;
+        PropertyKind kind;
+    };
+    static constexpr Known kinds[] = {{"BEGIN", PropertyKind::Begin},
+                                      {"END", PropertyKind::End},
+                                      {"VERSION", PropertyKind::Version},
+                                      {"FN", PropertyKind::Fn},
+                                      {"N", PropertyKind::N},
+                                      {"NICKNAME", PropertyKind::Nickname},
+                                      {"EMAIL", PropertyKind::Email},
+                                      {"ADR", PropertyKind::Adr},
+                                      {"NOTE", PropertyKind::Note},
+                                      {"TZ", PropertyKind::Tz},
+                                      {"PHOTO", PropertyKind::Photo},
+                                      {"IMPP", PropertyKind::Impp},
+                                      {"TEL", PropertyKind::Tel},
+                                      {"ORG", PropertyKind::Org},
+                                      {"TITLE", PropertyKind::Title},
+                                      {"ROLE", PropertyKind::Role},
+                                      {"BDAY", PropertyKind::Bday},
+                                      {"ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"X-ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"X-EVOLUTION-ANNIVERSARY", PropertyKind::Anniversary},
+                                      {"URL", PropertyKind::Url},
+                                      {"CATEGORIES", PropertyKind::Categories},
+                                      {"LABEL", PropertyKind::Label},
+                                      {"KIND", PropertyKind::Kind},
+                                      {"X-ADDRESSBOOKSERVER-KIND", PropertyKind::Kind},
+                                      {"X-ABLABEL", PropertyKind::AbLabel},
+                                      {"X-AIM", PropertyKind::Messaging},
+                                      {"X-ICQ", PropertyKind::Messaging},
+                                      {"X-JABBER", PropertyKind::Messaging},
+                                      {"X-GOOGLE-TALK", PropertyKind::Messaging},
+                                      {"X-MSN", PropertyKind::Messaging},
+                                      {"X-YAHOO", PropertyKind::Messaging},
+                                      {"X-SKYPE", PropertyKind::Messaging},
+                                      {"X-SKYPE-USERNAME", PropertyKind::Messaging},
+                                      {"X-GADUGADU", PropertyKind::Messaging},
+                                      {"X-QQ", PropertyKind::Messaging},
+                                      {"X-GROUPWISE", PropertyKind::Messaging},
+                                      {"PRODID", PropertyKind::Bookkeeping},
+                                      {"REV", PropertyKind::Bookkeeping},
+                                      {"UID", PropertyKind::Bookkeeping},
+                                      {"CLIENTPIDMAP", PropertyKind::Bookkeeping},
+                                      {"X-ABUID", PropertyKind::Bookkeeping},
+                                      {"X-ABSHOWAS", PropertyKind::Bookkeeping}};
+    // Names of other lengths are not compared at all: most properties cost one pass.
+    for (const Known& known : kinds)
+        if (qsizetype(known.name.size()) == name.size() &&
+            qstrnicmp(known.name.data(), name.data(), size_t(name.size())) == 0)
+            return known.kind;
     return PropertyKind::Other;
+}
+
+// How much of a property is held: a picture up to the picture cap, other values the table
+// takes up to the text cap, and nothing of the rest.
+qsizetype heldBytes(PropertyKind kind) {
+    switch (kind) {
+    case PropertyKind::Photo:
+        return kMaxPicturePropertyBytes;
+    case PropertyKind::Other:
+    case PropertyKind::Bookkeeping:
+        return 0;
+    default:
+        return kMaxTextPropertyBytes;
+    }
+}
+
+void upper(QByteArray& text) {
+    for (char& c : text)
+        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
 }
 
 QString unquote(const QString& text) {
@@ -150,7 +209,8 @@ bool VCardProperty::hasParam(const char* key, const char* value) const {
     return false;
 }
 
-// The next property: its first physical line and the ones that continue it.
+// The next property: its first physical line and the ones that continue it. The name is on
+// the first line; the value is joined only when the property is kept.
 bool VCardScanner::nextProperty(VCardProperty& property) {
     do {
         if (!lines_.next(raw_))
@@ -160,34 +220,127 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
     if (isBlank(raw_[0]))
         throw FormatError(property.line, QStringLiteral("a folded line (starting with a blank) "
                                                         "without a line before it to continue"));
-    text_.resize(0); // keeps its capacity: no allocation per line
-    text_.append(raw_);
-    const qsizetype headerEnd = text_.indexOf(':');
-    const QByteArrayView header(text_.constData(), headerEnd < 0 ? 0 : headerEnd);
-    const bool quotedPrintable = containsNoCase(header, "QUOTED-PRINTABLE");
-    const bool base64 = containsNoCase(header, "BASE64") || containsNoCase(header, "ENCODING=B");
+
+    // GROUP.NAME, up to the first ';' or ':'. What is needed of the first line is copied: the
+    // reader's buffer moves as further lines are read.
+    const char* begin = raw_.data();
+    const char* lineEnd = begin + raw_.size();
+    const char* nameEnd = begin;
+    while (nameEnd != lineEnd && *nameEnd != ';' && *nameEnd != ':')
+        ++nameEnd;
+    const char* nameBegin = begin;
+    while (nameBegin != nameEnd && isBlank(*nameBegin))
+        ++nameBegin;
+    const char* trimmedEnd = nameEnd;
+    while (trimmedEnd != nameBegin && isBlank(trimmedEnd[-1]))
+        --trimmedEnd;
+    const char* nameStart = nameBegin;
+    for (const char* c = nameBegin; c != trimmedEnd; ++c)
+        if (*c == '.')
+            nameStart = c + 1;
+    const bool validName = isName(nameStart, trimmedEnd);
+    const QString written =
+        shown(QString::fromUtf8(begin, std::min<qsizetype>(nameEnd - begin, kShownNameBytes)));
+    if (!validName && nameEnd != lineEnd)
+        throw FormatError(property.line,
+                          QStringLiteral("'%1' is not a vCard property name").arg(written));
+    property.kind =
+        validName ? kindOf(QByteArrayView(nameStart, trimmedEnd - nameStart)) : PropertyKind::Other;
+    const qsizetype nameOffset = nameStart - begin;
+    const qsizetype nameLength = trimmedEnd - nameStart;
+    const qsizetype groupOffset = nameBegin - begin;
+    const qsizetype groupLength = nameStart == nameBegin ? 0 : nameStart - nameBegin - 1;
+    if (validName)
+        assign(property.name, QByteArrayView(nameStart, nameLength));
+    upper(property.name);
+    assign(firstLine_, QByteArrayView(begin, std::min<qsizetype>(raw_.size(), kShownNameBytes)));
+    const qsizetype held = heldBytes(property.kind);
+    const bool quotedPrintable = containsNoCase(raw_, "QUOTED-PRINTABLE");
+    const bool base64 = containsNoCase(raw_, "BASE64") || containsNoCase(raw_, "ENCODING=B");
+
+    // Whether a ':' outside quoted parameter values has been seen, over the lines so far.
+    bool inQuotes = false;
+    bool colonSeen = false;
+    const auto lookForColon = [&](QByteArrayView bytes) {
+        for (const char c : bytes) {
+            if (colonSeen)
+                return;
+            if (c == '"')
+                inQuotes = !inQuotes;
+            else if (c == ':' && !inQuotes)
+                colonSeen = true;
+        }
+    };
+    const auto tooLong = [&] {
+        if (property.kind == PropertyKind::Photo)
+            return FormatError(property.line,
+                               QStringLiteral("the embedded picture is larger than %1, the "
+                                              "most an import takes")
+                                   .arg(sizeText(kMaxEmbeddedPictureBytes)));
+        return FormatError(
+            property.line,
+            QStringLiteral("the property %1 is longer than %2, longer than "
+                           "any value the table holds")
+                .arg(QString::fromLatin1(property.name), sizeText(kMaxTextPropertyBytes)));
+    };
+
+    qsizetype length = raw_.size();
+    bool softBreak = quotedPrintable && raw_.endsWith('=');
+    if (held > 0) {
+        if (length > held)
+            throw tooLong();
+        text_.resize(0); // keeps its capacity: no allocation per line
+        text_.append(raw_);
+    } else {
+        lookForColon(raw_);
+    }
     while (lines_.next(raw_)) {
+        QByteArrayView more;
         // A quoted-printable soft line break: '=' ends the line, the next one goes on as is.
-        if (quotedPrintable && text_.endsWith('=')) {
-            text_.chop(1);
-            text_.append(raw_);
+        if (softBreak) {
+            more = raw_;
+            if (held > 0)
+                text_.chop(1);
+            --length;
         } else if (!raw_.isEmpty() && isBlank(raw_[0])) {
-            text_.append(raw_.constData() + 1, raw_.size() - 1);
+            more = raw_.sliced(1);
         } else if (base64 && isBase64Line(raw_)) {
-            text_.append(raw_.trimmed()); // version 2.1 writes base64 lines without folding them
+            more = raw_.trimmed(); // version 2.1 writes base64 lines without folding them
         } else {
             lines_.unread();
             break;
         }
+        length += more.size();
+        softBreak = quotedPrintable && raw_.endsWith('=');
+        if (held == 0) {
+            lookForColon(more);
+            continue;
+        }
+        if (length > held)
+            throw tooLong();
+        text_.append(more);
+    }
+    if (held == 0) {
+        if (!colonSeen)
+            throw FormatError(property.line,
+                              QStringLiteral("no ':' in the line (a vCard line reads NAME:VALUE)"));
+        if (!validName)
+            throw FormatError(property.line,
+                              QStringLiteral("'%1' is not a vCard property name").arg(written));
+        // Only the name is kept, to tell what was left out.
+        property.group.resize(0);
+        property.params.resize(0);
+        property.value.resize(0);
+        return true;
     }
 
     // NAME;PARAMS:VALUE, the ':' outside quoted parameter values.
-    const char* begin = text_.constData();
-    const char* end = begin + text_.size();
+    const char* textBegin = text_.constData();
+    const char* end = textBegin + text_.size();
     const char* colon = nullptr;
     const char* semicolon = nullptr;
-    bool inQuotes = false;
-    for (const char* c = begin; c != end; ++c) {
+    inQuotes = false;
+    for (const char* c = textBegin + nameOffset + nameLength; c != end; ++c) {
         if (*c == '"') {
             inQuotes = !inQuotes;
         } else if (!inQuotes && *c == ':') {
@@ -200,32 +353,8 @@ bool VCardScanner::nextProperty(VCardProperty& property) {
     if (!colon)
         throw FormatError(property.line,
                           QStringLiteral("no ':' in the line (a vCard line reads NAME:VALUE)"));
-    const char* nameEnd = semicolon ? semicolon : colon;
-    const char* nameBegin = begin;
-    while (nameBegin != nameEnd && isBlank(*nameBegin))
-        ++nameBegin;
-    const char* trimmedEnd = nameEnd;
-    while (trimmedEnd != nameBegin && isBlank(trimmedEnd[-1]))
-        --trimmedEnd;
-    const char* dot =
-        static_cast<const char*>(std::memchr(nameBegin, '.', size_t(trimmedEnd - nameBegin)));
-    const char* nameStart = nameBegin;
-    while (dot) { // drop the group prefix
-        nameStart = dot + 1;
-        dot = static_cast<const char*>(std::memchr(nameStart, '.', size_t(trimmedEnd - nameStart)));
-    }
-    if (!isName(nameStart, trimmedEnd))
-        throw FormatError(property.line,
-                          QStringLiteral("'%1' is not a vCard property name")
-                              .arg(shown(QString::fromUtf8(begin, nameEnd - begin))));
-    property.kind = kindOf(QByteArrayView(nameStart, trimmedEnd - nameStart));
-    // The values of properties that go nowhere are not even copied; the others go into the
-    // buffers of the card read before, so that a card costs no allocation.
-    if (property.kind == PropertyKind::Other)
-        return true;
-    assign(property.name, QByteArrayView(nameStart, trimmedEnd - nameStart));
-    for (char& c : property.name)
-        c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    assign(property.group, QByteArrayView(textBegin + groupOffset, groupLength));
+    upper(property.group);
     assign(property.params,
            semicolon ? QByteArrayView(semicolon + 1, colon - semicolon - 1) : QByteArrayView());
     assign(property.value, QByteArrayView(colon + 1, end - colon - 1));
@@ -258,7 +387,7 @@ bool VCardScanner::next(VCard& card) {
             throw FormatError(property.line,
                               QStringLiteral("'%1' outside a card (a card starts with "
                                              "BEGIN:VCARD)")
-                                  .arg(shown(QString::fromUtf8(text_))));
+                                  .arg(shown(QString::fromUtf8(firstLine_))));
         } else if (property.kind == PropertyKind::End) {
             if (value.toUpper() != "VCARD")
                 throw FormatError(property.line,
@@ -277,7 +406,7 @@ bool VCardScanner::next(VCard& card) {
                                   QStringLiteral("vCard version '%1' is not supported (2.1, 3.0 "
                                                  "and 4.0 are)")
                                       .arg(shown(QString::fromUtf8(value))));
-        } else if (property.kind != PropertyKind::Other) {
+        } else if (property.kind != PropertyKind::Bookkeeping) {
             card.keep();
         }
     }

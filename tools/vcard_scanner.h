@@ -2,7 +2,9 @@
 // The structure of a vCard file (versions 2.1, 3.0 and 4.0): physical lines joined into
 // properties (folded lines, quoted-printable soft line breaks, base64 blocks of version 2.1),
 // and properties into cards, one card at a time. Structural faults (a line without ':', a card
-// without END:VCARD, an unsupported VERSION) throw FormatError naming the line.
+// without END:VCARD, an unsupported VERSION) throw FormatError naming the line, and so does a
+// property longer than any value it can carry (read_limits.h): the values of properties the
+// table has no use for are never held at all.
 
 #include "tools/line_reader.h"
 
@@ -23,9 +25,9 @@ enum class Shield { Quotes, Escapes };
 // Splits text at the separators that are not shielded; quotes and escapes stay in the parts.
 QStringList splitUnshielded(const QString& text, QChar separator, Shield shield);
 
-// The properties that make a card's structure or have a place in the table.
+// The properties that make a card's structure, have a place in the table or go to the notes.
 enum class PropertyKind {
-    Other,
+    Other, // kept by name alone, to tell what was left out
     Begin,
     End,
     Version,
@@ -37,14 +39,28 @@ enum class PropertyKind {
     Note,
     Tz,
     Photo,
-    Impp
+    Impp,
+    Tel,
+    Org,
+    Title,
+    Role,
+    Bday,
+    Anniversary,
+    Url,
+    Categories,
+    Label,       // an address as printed on a label
+    Messaging,   // X-JABBER, X-AIM, ...: a messaging address of the network in its name
+    Kind,        // individual, group, org, location
+    AbLabel,     // X-ABLabel: the type of the properties of its group
+    Bookkeeping, // PRODID, REV, UID and the like: nothing a user wants back; not kept
 };
 
 struct VCardProperty {
     PropertyKind kind = PropertyKind::Other;
     QByteArray name;   // upper case, without its group ("item1.EMAIL" is EMAIL)
+    QByteArray group;  // upper case ("ITEM1"); empty without one
     QByteArray params; // as written between the name and the ':', without the first ';'
-    QByteArray value;  // as written, encodings and escapes still in
+    QByteArray value;  // as written, encodings and escapes still in; empty for Other
     int line = 0;
 
     // The values of a parameter (key in upper case), split at commas outside quotes and
@@ -81,7 +97,8 @@ private:
 class VCardScanner {
 public:
     explicit VCardScanner(LineReader& lines) : lines_(lines) {}
-    // The next card, with only the properties the table has a place for; false at the end.
+    // The next card, without its structure (BEGIN, VERSION, END) and bookkeeping; false at
+    // the end.
     bool next(VCard& card);
 
 private:
@@ -90,6 +107,7 @@ private:
     LineReader& lines_;
     QByteArrayView raw_;
     QByteArray text_;
+    QByteArray firstLine_; // the start of the property's first line, for messages
 };
 
 } // namespace palvane::tool

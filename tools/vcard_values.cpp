@@ -128,7 +128,8 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
             return std::nullopt;
         rest = rest.mid(slash + 1);
     }
-    const qsizetype end = rest.indexOf(QRegularExpression(QStringLiteral("[,?#]")));
+    static const QRegularExpression targetEnd(QStringLiteral("[,?#]"));
+    const qsizetype end = rest.indexOf(targetEnd);
     const QString flags = end >= 0 ? rest.mid(end) : QString();
     QString target = QUrl::fromPercentEncoding(rest.left(end).toUtf8()).trimmed();
     if (target.startsWith(QLatin1Char('/')))
@@ -140,23 +141,27 @@ std::optional<QString> nickFromIrcUri(const QString& uri) {
     return target;
 }
 
-void appendUtcOffset(QByteArray& out, int minutes) {
+void appendUtcOffset(QByteArray& out, int minutes, OffsetForm form) {
     const int magnitude = std::abs(minutes);
     const int hours = magnitude / 60;
     const int rest = magnitude % 60;
-    const char text[] = {minutes < 0 ? '-' : '+', char('0' + hours / 10),
-                         char('0' + hours % 10),  ':',
-                         char('0' + rest / 10),   char('0' + rest % 10)};
-    out.append(text, sizeof text);
+    out += minutes < 0 ? '-' : '+';
+    out += char('0' + hours / 10);
+    out += char('0' + hours % 10);
+    if (form == OffsetForm::Extended)
+        out += ':';
+    out += char('0' + rest / 10);
+    out += char('0' + rest % 10);
 }
 
 QString zoneInUri(const QString& uri) {
     QString rest = uri.trimmed();
-    const qsizetype query = rest.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    static const QRegularExpression queryStart(QStringLiteral("[?#]"));
+    static const QRegularExpression separators(QStringLiteral("[/:]"));
+    const qsizetype query = rest.indexOf(queryStart);
     if (query >= 0)
         rest.truncate(query);
-    QStringList segments =
-        rest.split(QRegularExpression(QStringLiteral("[/:]")), Qt::SkipEmptyParts);
+    QStringList segments = rest.split(separators, Qt::SkipEmptyParts);
     // Zone names have up to three parts: "America/Argentina/Buenos_Aires".
     for (int parts = 3; parts >= 1; --parts) {
         if (segments.size() < parts)

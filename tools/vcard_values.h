@@ -36,8 +36,12 @@ QString nameFromStructuredName(const QString& value);
 // nothing for a channel, a server alone or another scheme.
 std::optional<QString> nickFromIrcUri(const QString& uri);
 
-// Minutes east of UTC as vCard writes them: "+05:30", "-08:00".
-void appendUtcOffset(QByteArray& out, int minutes);
+enum class OffsetForm {
+    Extended, // "+05:30", "-08:00": version 3.0's form
+    Basic,    // "+0530", "-0800": version 4.0's utc-offset value
+};
+// Minutes east of UTC as vCard writes them.
+void appendUtcOffset(QByteArray& out, int minutes, OffsetForm form = OffsetForm::Extended);
 
 // The zone database's name of a zone that ends a URI ("https://tz.example.org/Europe/Berlin"
 // names Europe/Berlin); empty when none does.

@@ -170,7 +170,8 @@ void VCardWriter::append(const ContactRow& row, QByteArray& out) {
             : std::nullopt;
     if (hours) {
         start(v4_ ? "TZ;VALUE=utc-offset:" : "TZ:");
-        appendUtcOffset(line, *hours * 60 + localMinutes_);
+        appendUtcOffset(line, *hours * 60 + localMinutes_,
+                        v4_ ? OffsetForm::Basic : OffsetForm::Extended);
         endLine(out);
     }
     out += "END:VCARD\r\n";

@@ -188,7 +188,9 @@ private:
         say(QStringLiteral("refused %1 %2 %3")
                 .arg(QLatin1String(what), QLatin1String(stateName(table_.state())),
                      oneLine(message)));
-        if (!message.contains(QStringLiteral("locked")) || !message.contains(table_.filePath()))
+        if (!message.contains(QStringLiteral("another program is writing or reading the table; "
+                                             "try again when it has finished")) ||
+            !message.contains(table_.filePath()))
             say(QStringLiteral("bad unclear message: %1").arg(oneLine(message)));
     }
 
