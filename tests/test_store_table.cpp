@@ -39,6 +39,9 @@ const QString kEmpty = QStringLiteral("Cannot perform this operation on an empty
 const InsertValues kNewEntry = {
     std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, 0, std::nullopt};
 
+const QString kBusy = QStringLiteral("another program is writing or reading the table; try "
+                                     "again when it has finished");
+
 QString errorOf(const std::function<void()>& action) {
     try {
         action();
@@ -719,9 +722,7 @@ void TestStoreTable::lockHeldByAnotherProgram() {
     RawDb other(box.dbPath());
     QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
     const QString message = errorOf([&] { table.post(); });
-    const QString busy =
-        QStringLiteral("another program is writing or reading the table; try again "
-                       "when it has finished");
+    const QString busy = kBusy;
     QVERIFY2(message.contains(busy) && message.contains(box.dbPath()), qPrintable(message));
     // The record stays in editing with what was written; the next move tries again.
     QCOMPARE(table.state(), Table::State::Editing);
@@ -811,7 +812,7 @@ void TestStoreTable::writeOfSeveralSteps() {
         table.post();
         // Others read the table as it was, and another writer waits in vain.
         QCOMPARE(other.value(countSql), QStringLiteral("2"));
-        QVERIFY(errorOf([&] { second.beginWrite(); }).contains(QStringLiteral("locked")));
+        QVERIFY(errorOf([&] { second.beginWrite(); }).contains(kBusy));
         QVERIFY(!second.writing());
         if (ending == QLatin1String("commit")) {
             write->commit();
@@ -823,7 +824,7 @@ void TestStoreTable::writeOfSeveralSteps() {
             write.reset();
         } else {
             QVERIFY(other.exec(QStringLiteral("BEGIN; SELECT COUNT(*) FROM contacts")));
-            QVERIFY(errorOf([&] { write->commit(); }).contains(QStringLiteral("locked")));
+            QVERIFY(errorOf([&] { write->commit(); }).contains(kBusy));
             QVERIFY(other.exec(QStringLiteral("COMMIT")));
         }
         QVERIFY(!table.writing());
