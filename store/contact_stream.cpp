@@ -4,6 +4,7 @@
 #include "store/schema_connection.h"
 #include "store/table_layout.h"
 
+#include <QFile>
 #include <QStringList>
 
 #include <cmath>
@@ -235,6 +236,152 @@ qint64 ContactInserter::insert(const std::function<bool(ContactRow&)>& next, boo
         throw;
     }
     return added;
+}
+
+struct ContactWriter::Impl {
+    SchemaConnection connection;
+    TableLayout layout;
+    sql::Statement select;
+    sql::Statement selectAfter;
+    sql::Statement insert;
+    sql::Statement update;
+    sql::Statement remove;
+
+    Impl(const QString& path, const QString& companion, const QString& schema)
+        : connection(path, SQLITE_OPEN_READWRITE, QStringLiteral("Cannot change the contacts of")),
+          layout(readColumns(connection)) {
+        if (!companion.isEmpty()) {
+            // The table's connection may not create files; an empty file is an empty database.
+            QFile file(companion);
+            if (!file.exists() && !file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+                !file.exists())
+                throw TableError(
+                    QStringLiteral("Cannot make %1: %2").arg(companion, file.errorString()));
+            file.close();
+            sql::Statement attach;
+            connection.prepare(
+                attach,
+                QStringLiteral("ATTACH DATABASE ?1 AS %1").arg(sql::quoteIdentifier(schema)),
+                false);
+            sql::bindText(attach.get(), 1, companion);
+            if (sqlite3_step(attach.get()) != SQLITE_DONE)
+                connection.fail();
+            // One commit over both files needs rollback journals on both, each synced.
+            const QString quoted = sql::quoteIdentifier(schema);
+            connection.exec(QStringLiteral("PRAGMA %1.journal_mode = DELETE").arg(quoted));
+            connection.exec(QStringLiteral("PRAGMA %1.synchronous = EXTRA").arg(quoted));
+        }
+        const QString list = columnList(layout);
+        connection.prepare(
+            select, QStringLiteral("SELECT %1 FROM contacts WHERE rowid = ?1").arg(list), true);
+        connection.prepare(selectAfter,
+                           QStringLiteral("SELECT %1, rowid FROM contacts WHERE rowid > ?1 "
+                                          "ORDER BY rowid LIMIT ?2")
+                               .arg(list),
+                           true);
+        connection.prepare(insert,
+                           QStringLiteral("INSERT INTO contacts (%1) VALUES (?1, ?2, ?3, ?4, ?5, "
+                                          "?6, ?7, ?8)")
+                               .arg(list),
+                           true);
+        QStringList assignments;
+        for (int i = 0; i < FieldCount; ++i)
+            assignments << QStringLiteral("%1 = ?%2")
+                               .arg(sql::quoteIdentifier(layout.columns[i]))
+                               .arg(i + 1);
+        connection.prepare(update,
+                           QStringLiteral("UPDATE contacts SET %1 WHERE rowid = ?9")
+                               .arg(assignments.join(QStringLiteral(", "))),
+                           true);
+        connection.prepare(remove, QStringLiteral("DELETE FROM contacts WHERE rowid = ?1"), true);
+    }
+
+    // Runs a statement that changes rows; the number of rows it changed.
+    int change(sqlite3_stmt* stmt) {
+        sql::StatementUse use(stmt);
+        if (sqlite3_step(stmt) != SQLITE_DONE)
+            connection.fail();
+        return sqlite3_changes(connection.get());
+    }
+};
+
+ContactWriter::ContactWriter(const QString& tablePath, const QString& companionPath,
+                             const QString& companionSchema)
+    : d(std::make_unique<Impl>(tablePath, companionPath, companionSchema)) {}
+
+ContactWriter::~ContactWriter() = default;
+ContactWriter::ContactWriter(ContactWriter&&) noexcept = default;
+ContactWriter& ContactWriter::operator=(ContactWriter&&) noexcept = default;
+
+const std::array<int, FieldCount>& ContactWriter::lengths() const {
+    return d->layout.lengths;
+}
+
+sqlite3* ContactWriter::connection() const {
+    return d->connection.get();
+}
+
+void ContactWriter::fail() const {
+    d->connection.fail();
+}
+
+void ContactWriter::begin(bool immediate) {
+    d->connection.exec(immediate ? QStringLiteral("BEGIN IMMEDIATE") : QStringLiteral("BEGIN"));
+}
+
+void ContactWriter::commit() {
+    d->connection.exec(QStringLiteral("COMMIT"));
+}
+
+void ContactWriter::rollback() noexcept {
+    if (!sqlite3_get_autocommit(d->connection.get()))
+        sql::exec(d->connection.get(), QStringLiteral("ROLLBACK"));
+}
+
+bool ContactWriter::read(qint64 rowid, ContactRow& row) {
+    sqlite3_stmt* stmt = d->select.get();
+    sql::StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, rowid);
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE)
+        return false;
+    if (rc != SQLITE_ROW)
+        d->connection.fail();
+    readRow(stmt, row);
+    return true;
+}
+
+std::vector<std::pair<qint64, ContactRow>> ContactWriter::readAfter(qint64 after, int limit) {
+    sqlite3_stmt* stmt = d->selectAfter.get();
+    sql::StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, after);
+    sqlite3_bind_int(stmt, 2, limit);
+    std::vector<std::pair<qint64, ContactRow>> rows;
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        rows.emplace_back(sqlite3_column_int64(stmt, FieldCount), ContactRow());
+        readRow(stmt, rows.back().second);
+    }
+    if (rc != SQLITE_DONE)
+        d->connection.fail();
+    return rows;
+}
+
+qint64 ContactWriter::insert(const ContactRow& row) {
+    bindRow(d->insert.get(), row, d->layout.lengths);
+    d->change(d->insert.get());
+    return sqlite3_last_insert_rowid(d->connection.get());
+}
+
+bool ContactWriter::update(qint64 rowid, const ContactRow& row) {
+    bindRow(d->update.get(), row, d->layout.lengths);
+    sqlite3_bind_int64(d->update.get(), 9, rowid);
+    return d->change(d->update.get()) > 0;
+}
+
+bool ContactWriter::remove(qint64 rowid) {
+    sqlite3_bind_int64(d->remove.get(), 1, rowid);
+    return d->change(d->remove.get()) > 0;
 }
 
 } // namespace palvane

@@ -17,6 +17,7 @@ Command showCommand();
 Command addCommand();
 Command setCommand();
 Command nicksCommand();
+Command syncCommand();
 
 std::vector<Command> allCommands();
 

@@ -138,7 +138,8 @@ bool holdsNothing(const DecodedContact& contact) {
 
 ReadContacts
 readWholeText(const QByteArray& bytes,
-              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open) {
+              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open,
+              Extras extras) {
     QByteArray copy = bytes;
     QBuffer buffer(&copy);
     buffer.open(QIODevice::ReadOnly);
@@ -149,7 +150,8 @@ readWholeText(const QByteArray& bytes,
     DecodedContact contact;
     int line = 0;
     while (reader->next(contact, line)) {
-        result.extrasInNotes += appendExtrasToNotes(contact);
+        if (extras == Extras::ToNotes)
+            result.extrasInNotes += appendExtrasToNotes(contact);
         result.contacts.push_back(contact.row);
         result.lines.push_back(line);
     }

@@ -72,10 +72,13 @@ struct ReadContacts {
 };
 
 // Every contact of bytes, through the reader that open makes on their lines and the warning
-// sink it is given.
+// sink it is given. The extras go to the notes as an import puts them there, or are left out
+// (a card that keeps them elsewhere, as a server's does).
+enum class Extras { ToNotes, LeftOut };
 ReadContacts
 readWholeText(const QByteArray& bytes,
-              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open);
+              const std::function<std::unique_ptr<ContactReader>(LineReader&, WarningSink)>& open,
+              Extras extras = Extras::ToNotes);
 
 // A value as messages show it: control characters (a NUL too) as escapes such as \0 and \x1B,
 // and a long value cut to its first 60 characters with "..." and its length.

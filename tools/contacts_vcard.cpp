@@ -593,12 +593,15 @@ std::vector<DecodedContact> decodeVCards(const QByteArray& bytes, const VCardOpt
     return contacts;
 }
 
-ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
-                        PictureStore* pictures) {
-    return readWholeText(bytes, [&](LineReader& lines, WarningSink warn) {
-        return std::make_unique<VCardReader>(lines, VCardOptions{localUtcOffsetSeconds, pictures},
-                                             std::move(warn));
-    });
+ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds, PictureStore* pictures,
+                        Extras extras) {
+    return readWholeText(
+        bytes,
+        [&](LineReader& lines, WarningSink warn) {
+            return std::make_unique<VCardReader>(
+                lines, VCardOptions{localUtcOffsetSeconds, pictures}, std::move(warn));
+        },
+        extras);
 }
 
 } // namespace palvane::tool

@@ -93,9 +93,9 @@ private:
 std::vector<DecodedContact> decodeVCards(const QByteArray& bytes, const VCardOptions& options,
                                          const WarningSink& warn = {});
 
-// A whole file at once, as the import stores it (tests, small files).
+// A whole file at once, as the import stores it (tests, small files), or without the extras.
 ReadContacts readVCards(const QByteArray& bytes, int localUtcOffsetSeconds,
-                        PictureStore* pictures = nullptr);
+                        PictureStore* pictures = nullptr, Extras extras = Extras::ToNotes);
 QByteArray writeVCards(const std::vector<ContactRow>& contacts, VCardVersion version,
                        int localUtcOffsetSeconds, QStringList* warnings = nullptr);
 
