@@ -29,16 +29,12 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "bench/measured_run.h"
+
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -52,45 +48,21 @@ std::vector<QProcess*> servers;
     std::exit(1);
 }
 
-struct Usage {
-    double wall = 0;
-    double cpu = 0; // the tool's own user + system time; the rest of the wall time is the server's
-    double rssMiB = 0;
+// What a job cost, and the requests the sync reported in its JSON output.
+struct SyncUsage : palvane::bench::Usage {
     qint64 requests = -1;
 };
 
 // Runs a program to its end, standard input from inFile and output into outFile.
-Usage runMeasured(const QStringList& command, const QString& inFile, const QString& outFile) {
-    std::vector<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const QByteArray in = QFile::encodeName(inFile);
-    const QByteArray out = QFile::encodeName(outFile);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, in.constData(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+SyncUsage runMeasured(const QStringList& command, const QString& inFile, const QString& outFile) {
+    using palvane::bench::MeasuredRun;
+    const MeasuredRun run = palvane::bench::measureRun(command, inFile, outFile);
+    if (run.ending == MeasuredRun::Ending::CannotStart)
         fail(QStringLiteral("cannot run %1").arg(command.first()));
-    posix_spawn_file_actions_destroy(&actions);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Usage result;
-    result.wall = timer.nsecsElapsed() / 1e9;
-    result.rssMiB = usage.ru_maxrss / 1024.0;
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    result.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (run.ending == MeasuredRun::Ending::Failed)
         fail(QStringLiteral("'%1' failed").arg(command.join(QLatin1Char(' '))));
+    SyncUsage result;
+    static_cast<palvane::bench::Usage&>(result) = run.usage;
     QFile report(outFile);
     if (report.open(QIODevice::ReadOnly)) {
         const QJsonObject json = QJsonDocument::fromJson(report.readAll()).object();
@@ -229,7 +201,7 @@ int main(int argc, char** argv) {
     QStringList lines = {
         QStringLiteral("| job | contacts | wall time | tool's CPU | peak memory | requests |"),
         QStringLiteral("|---|---:|---:|---:|---:|---:|")};
-    const auto row = [&](const QString& job, qint64 size, const Usage& usage) {
+    const auto row = [&](const QString& job, qint64 size, const SyncUsage& usage) {
         lines << QStringLiteral("| %1 | %2 | %3 s | %6 s | %4 MiB | %5 |")
                      .arg(job)
                      .arg(size)

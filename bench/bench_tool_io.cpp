@@ -14,7 +14,6 @@
 
 #include <QByteArray>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -22,65 +21,34 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include "bench/measured_run.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
-struct Usage {
-    double wall = 0; // seconds
-    double cpu = 0;  // user + system seconds
-    double rssMiB = 0;
-};
+using palvane::bench::MeasuredRun;
+using palvane::bench::Usage;
 
 // Runs a program to its end, its standard output into outFile (or /dev/null); what it cost.
 Usage runMeasured(const QStringList& command,
                   const QString& outFile = QStringLiteral("/dev/null")) {
-    std::vector<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const QByteArray out = QFile::encodeName(outFile);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out.constData(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    QElapsedTimer timer;
-    timer.start();
-    pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        std::fprintf(stderr, "bench_tool_io: cannot run %s\n", argv[0]);
+    const MeasuredRun run =
+        palvane::bench::measureRun(command, QStringLiteral("/dev/null"), outFile);
+    if (run.ending == MeasuredRun::Ending::CannotStart) {
+        std::fprintf(stderr, "bench_tool_io: cannot run %s\n", qPrintable(command.first()));
         std::exit(1);
     }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    Usage result;
-    result.wall = timer.nsecsElapsed() / 1e9;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    if (run.ending == MeasuredRun::Ending::Failed) {
         std::fprintf(stderr, "bench_tool_io: '%s' failed\n",
                      qPrintable(command.join(QLatin1Char(' '))));
         std::exit(1);
     }
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    result.cpu = seconds(usage.ru_utime) + seconds(usage.ru_stime);
-    result.rssMiB = usage.ru_maxrss / 1024.0;
-    return result;
+    return run.usage;
 }
 
 struct Job {

@@ -205,7 +205,12 @@ void Table::setActive(bool active) {
             throw;
         }
     } else {
-        // A pending change is stored if it can be; closing itself never fails.
+        // A pending change is stored if it can be; closing itself never fails. Within a
+        // write nothing can be stored any more: the write is dropped whole.
+        if (d->writing) {
+            d->dropBuffer();
+            d->endWrite();
+        }
         try {
             d->finishPending();
         } catch (const TableError&) {

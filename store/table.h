@@ -22,6 +22,18 @@
 //   refresh                  unchanged if it still exists, else as after a delete
 //   setIndexName             unchanged
 //   gotoNearest              first nick >= key, else the last record, else none
+//   beginWrite               as refresh (what the file holds once the lock is taken)
+//   commitWrite              unchanged
+//   rollbackWrite            as refresh
+//
+// Writes of several steps: between beginWrite() and commitWrite() the table holds the file's
+// write lock, so no other program writes in between and what was read there still holds when
+// the stores that depend on it are made (a nick found missing before its record is added, the
+// notes read before a line goes below them). Other programs can read meanwhile but see none of
+// these stores until commitWrite() makes them durable together. beginWrite() waits up to the
+// busy timeout for another program's write to end, then fails. rollbackWrite(), a failed
+// commitWrite() and closing the table drop the stores made since beginWrite() (and a pending
+// record). TableWrite holds a write for a scope.
 //
 // Errors are thrown as TableError with the message the user sees (without a final full stop).
 // Every change of the current record or of stored values emits dataChanged().
@@ -178,6 +190,13 @@ public:
     // Rowid of the current record, or -1 (for tests and tools).
     qint64 currentRowId() const;
 
+    // A write of several steps (see the top of this file). beginWrite on a read-only table
+    // fails as edit does; a second beginWrite before the end of the first fails.
+    void beginWrite();
+    void commitWrite();
+    void rollbackWrite(); // no write under way: nothing happens
+    bool writing() const;
+
 signals:
     // The current record changed, or stored values of it changed (the data source's role).
     void dataChanged();
@@ -186,6 +205,20 @@ private:
     friend class Field;
     struct Impl;
     std::unique_ptr<Impl> d;
+};
+
+// Holds a write from its construction to commit(); one that ends uncommitted (an error on the
+// way) is rolled back.
+class TableWrite {
+public:
+    explicit TableWrite(Table& table) : table_(table) { table_.beginWrite(); }
+    ~TableWrite();
+    TableWrite(const TableWrite&) = delete;
+    TableWrite& operator=(const TableWrite&) = delete;
+    void commit() { table_.commitWrite(); }
+
+private:
+    Table& table_;
 };
 
 } // namespace palvane

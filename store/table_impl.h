@@ -86,6 +86,7 @@ struct Table::Impl {
     int busyTimeout = 2000;
     bool nickOrder = false;
     bool nickIndexChecked = false;
+    bool writing = false; // between beginWrite and its end
 
     // Schema as opened: the file's column name for each field (empty when missing) and the
     // declared text length (0 = unlimited).
@@ -123,6 +124,9 @@ struct Table::Impl {
     void checkNickIndex();
     void emitChanged();
     void reread();
+
+    // table_write.cpp
+    void endWrite() noexcept; // rolls back what the engine still holds open
 
     // table_cursor.cpp
     QString selectList() const;

@@ -80,6 +80,7 @@ void Table::Impl::readSchema() {
 }
 
 void Table::Impl::closeFile() noexcept {
+    endWrite();
     for (sql::Statement& stmt : statements)
         stmt = sql::Statement();
     updates.clear();

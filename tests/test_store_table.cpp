@@ -15,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include <unistd.h>
@@ -24,6 +25,7 @@ using palvane::FieldCount;
 using palvane::InsertValues;
 using palvane::Table;
 using palvane::TableError;
+using palvane::TableWrite;
 using palvane::test::contact;
 using palvane::test::RawDb;
 using palvane::test::Sandbox;
@@ -36,6 +38,9 @@ const QString kNotEditing = QStringLiteral("Dataset not in edit or insert mode")
 const QString kEmpty = QStringLiteral("Cannot perform this operation on an empty dataset");
 const InsertValues kNewEntry = {
     std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, 0, 0, std::nullopt};
+
+const QString kBusy = QStringLiteral("another program is writing or reading the table; try "
+                                     "again when it has finished");
 
 QString errorOf(const std::function<void()>& action) {
     try {
@@ -126,6 +131,8 @@ private slots:
     void readOnlyTable();
     void lockHeldByAnotherProgram();
     void briefLockPasses();
+    void writeOfSeveralSteps_data();
+    void writeOfSeveralSteps();
     void changesByAnotherProgram();
     void dataChangedSignal();
     void cutToDeclaredLength();
@@ -715,9 +722,7 @@ void TestStoreTable::lockHeldByAnotherProgram() {
     RawDb other(box.dbPath());
     QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
     const QString message = errorOf([&] { table.post(); });
-    const QString busy =
-        QStringLiteral("another program is writing or reading the table; try again "
-                       "when it has finished");
+    const QString busy = kBusy;
     QVERIFY2(message.contains(busy) && message.contains(box.dbPath()), qPrintable(message));
     // The record stays in editing with what was written; the next move tries again.
     QCOMPARE(table.state(), Table::State::Editing);
@@ -771,6 +776,71 @@ void TestStoreTable::briefLockPasses() {
     RawDb raw(box.dbPath());
     QCOMPARE(raw.value(QStringLiteral("SELECT \"IRC Name\" FROM contacts")),
              QStringLiteral("Patient"));
+}
+
+void TestStoreTable::writeOfSeveralSteps_data() {
+    QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("stored");
+    QTest::newRow("committed") << "commit" << true;
+    QTest::newRow("rolled back") << "rollback" << false;
+    QTest::newRow("table closed") << "close" << false;
+    QTest::newRow("left by an error") << "scope" << false;
+    QTest::newRow("commit kept from the file by a reader") << "reader" << false;
+}
+
+void TestStoreTable::writeOfSeveralSteps() {
+    QFETCH(QString, ending);
+    QFETCH(bool, stored);
+    Sandbox box;
+    box.createTable({contact(QStringLiteral("alpha")), contact(QStringLiteral("bob"))});
+    Table table, second;
+    for (Table* each : {&table, &second}) {
+        each->setBusyTimeout(100);
+        openIn(*each);
+    }
+    RawDb other(box.dbPath());
+    const QString countSql = QStringLiteral("SELECT COUNT(*) FROM contacts");
+    const QString nameSql = QStringLiteral("SELECT \"IRC Name\" FROM contacts WHERE rowid = 1");
+    const QString nameBefore = other.value(nameSql);
+    {
+        std::optional<TableWrite> write(std::in_place, table);
+        QVERIFY(table.writing());
+        table.insertRecord(kNewEntry);
+        table.first();
+        table.edit();
+        table.fieldByName(QStringLiteral("IRC Name")).setAsString(QStringLiteral("Changed"));
+        table.post();
+        // Others read the table as it was, and another writer waits in vain.
+        QCOMPARE(other.value(countSql), QStringLiteral("2"));
+        QVERIFY(errorOf([&] { second.beginWrite(); }).contains(kBusy));
+        QVERIFY(!second.writing());
+        if (ending == QLatin1String("commit")) {
+            write->commit();
+        } else if (ending == QLatin1String("rollback")) {
+            table.rollbackWrite();
+        } else if (ending == QLatin1String("close")) {
+            table.close();
+        } else if (ending == QLatin1String("scope")) {
+            write.reset();
+        } else {
+            QVERIFY(other.exec(QStringLiteral("BEGIN; SELECT COUNT(*) FROM contacts")));
+            QVERIFY(errorOf([&] { write->commit(); }).contains(kBusy));
+            QVERIFY(other.exec(QStringLiteral("COMMIT")));
+        }
+        QVERIFY(!table.writing());
+    }
+    QCOMPARE(other.value(countSql), QString::number(stored ? 3 : 2));
+    QCOMPARE(other.value(nameSql), stored ? QStringLiteral("Changed") : nameBefore);
+    if (table.active()) {
+        QCOMPARE(table.state(), Table::State::Browsing);
+        QCOMPARE(table.currentRowId(), 1);
+        QCOMPARE(table.fieldByName(QStringLiteral("IRC Name")).asString(),
+                 stored ? QStringLiteral("Changed") : QString());
+    }
+    // The lock is free again, and the next write starts from what the file holds.
+    second.beginWrite();
+    QCOMPARE(second.recordCount(), stored ? 3 : 2);
+    second.commitWrite();
 }
 
 void TestStoreTable::changesByAnotherProgram() {

@@ -214,7 +214,8 @@ void TestToolEdit::edits() {
     }
     if (described != expectedLater)
         QCOMPARE(described, expected);
-    // The clock's offset and the spin box's hours say the same, to the last bit.
+    // The clock's offset and the spin box's hours agree (bit for bit in
+    // test_offsets_from_outside; the starting contacts here are made with hours / 24).
     for (const ContactRow& row : after)
         QCOMPARE(*row.timeDisplacement, palvane::hoursToDays(*row.spin));
 }

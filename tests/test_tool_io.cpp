@@ -1,6 +1,7 @@
 // Contacts in and out of the table: the CSV and vCard readers and writers, and the table tool's
 // import and export commands (all or nothing, line numbers in errors, round trips).
 
+#include "core/time_displacement.h"
 #include "store/schema.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/table_tool.h"
@@ -60,7 +61,8 @@ ContactRow makeRow(const QString& nick, const QString& name, const QString& loca
     row.email = email;
     row.notes = notes;
     row.spin = hours;
-    row.timeDisplacement = hours ? std::optional<double>(*hours / 24.0) : std::nullopt;
+    row.timeDisplacement =
+        hours ? std::optional<double>(palvane::hoursToDays(*hours)) : std::nullopt;
     row.picture = picture;
     return row;
 }
@@ -176,7 +178,7 @@ void TestToolIo::csvHeaderAndOffsets() {
     // Only the hours: the days follow. Only the days: the hours follow, rounded with a warning
     // when they are not whole.
     const ReadContacts hours = readCsv("IRC Nick,IRC Spin\nh,-5\nblank,\n");
-    QCOMPARE(hours.contacts[0].timeDisplacement, std::optional<double>(-5 / 24.0));
+    QCOMPARE(hours.contacts[0].timeDisplacement, std::optional<double>(palvane::hoursToDays(-5)));
     QCOMPARE(hours.contacts[1].spin, std::optional<int>());
     QCOMPARE(hours.contacts[1].timeDisplacement, std::optional<double>());
     const ReadContacts days = readCsv("IRC Nick,IRC Time Displacement\n"
@@ -192,7 +194,7 @@ void TestToolIo::csvHeaderAndOffsets() {
     // Both columns: a record that gives one has the other derived; two that agree are kept.
     const ReadContacts both = readCsv("IRC Nick,IRC Spin,IRC Time Displacement\n"
                                       "h,-5,\nd,,0.25\nb,5,0.208333\n");
-    QCOMPARE(both.contacts[0].timeDisplacement, std::optional<double>(-5 / 24.0));
+    QCOMPARE(both.contacts[0].timeDisplacement, std::optional<double>(palvane::hoursToDays(-5)));
     QCOMPARE(both.contacts[1].spin, std::optional<int>(6));
     QCOMPARE(both.contacts[2].timeDisplacement, std::optional<double>(0.208333));
     QVERIFY(both.warnings.isEmpty());
@@ -459,7 +461,7 @@ void TestToolIo::vcardFromOtherPrograms() {
                                "Address (home): Weg 2, München, Bayern, 80331, Deutschland"));
     QCOMPARE(karl.picture, QString::fromUtf8("/home/karl/Bilder/Käse Bild.bmp"));
     QCOMPARE(karl.spin, std::optional<int>(1));
-    QCOMPARE(karl.timeDisplacement, std::optional<double>(1 / 24.0));
+    QCOMPARE(karl.timeDisplacement, std::optional<double>(palvane::hoursToDays(1)));
     QVERIFY(read3.warnings.isEmpty());
 
     const ReadContacts read4 = readVCards(v4, 0);
@@ -537,7 +539,8 @@ void TestToolIo::vcardTimeZones() {
         const ReadContacts read = readVCards(card("zed", c.tz), c.localOffset);
         QCOMPARE(read.contacts.size(), size_t(1));
         QVERIFY2(read.contacts[0].spin == c.hours, c.tz.constData());
-        QCOMPARE(read.contacts[0].timeDisplacement, std::optional<double>(c.hours / 24.0));
+        QCOMPARE(read.contacts[0].timeDisplacement,
+                 std::optional<double>(palvane::hoursToDays(c.hours)));
         if (c.warning.isEmpty()) {
             QVERIFY2(read.warnings.isEmpty(), c.tz.constData());
         } else {

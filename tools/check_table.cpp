@@ -1,6 +1,6 @@
 #include "tools/check_table.h"
 
-#include "store/contact_offset.h"
+#include "core/contact_offset.h"
 #include "store/field_names.h"
 #include "store/sqlite_util.h"
 #include "store/table_layout.h"

@@ -92,7 +92,8 @@ void warn(const QString& text) {
 }
 
 int run(bool add, const Arguments& arguments) {
-    const QString table = tablePath(arguments);
+    // A new user may add someone from their IRC client before the address book's first start.
+    const QString table = add ? tableToFill(arguments) : tablePath(arguments);
     const QString nick = arguments.positional(0);
     const ContactEdit edit = editOf(arguments);
     const ClockFormatter clock; // the locale's time format, as the program builds it

@@ -96,8 +96,8 @@ std::optional<QString> oneTableArgument(const Arguments& arguments);
 // directory when it exists, else the user's own table that the command palvane opens
 // (tools/default_table.h); run from the build tree, always data/palvane.db.
 QString defaultTablePath();
-// The table an import fills: --table, else the default, made first when it is the user's own
-// and does not exist yet (a new user may import before the first start).
+// The table an import or add fills: --table, else the default, made first when it is the
+// user's own and does not exist yet (a new user may fill it before the first start).
 QString tableToFill(const Arguments& arguments);
 
 } // namespace palvane::tool

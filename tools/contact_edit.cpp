@@ -149,8 +149,8 @@ QStringList writeFields(Table& table, const QString& nick, const ContactEdit& ed
     return changed;
 }
 
-// Stores the record being edited or inserted; a refused store is dropped rather than left
-// pending, so that closing the table cannot store it later behind the user's back.
+// Stores the record being edited or inserted, within the write that commits it; a refused
+// store is dropped rather than left pending.
 EditResult store(Table& table, const QString& nick, QStringList changed,
                  const EditContext& context) {
     try {
@@ -212,6 +212,8 @@ EditResult addContact(const QString& tablePath, const QString& nick, const Conta
         cutWithWarning(oneLine(nick, FieldNick, context), FieldNick, table, context);
     if (stored.isEmpty())
         throw ToolError(QStringLiteral("a contact needs a nick"));
+    // The check and the insert under one lock: two adds of one nick at once cannot both pass.
+    TableWrite write(table);
     if (standOn(table, stored)) {
         const QString existing = table.fieldByName(QStringLiteral("IRC Nick")).asString();
         throw ToolError(QStringLiteral("a contact with the nick \"%1\" exists already%2")
@@ -226,13 +228,17 @@ EditResult addContact(const QString& tablePath, const QString& nick, const Conta
     table.field(FieldSpin).setAsInteger(0);
     QStringList changed = writeFields(table, stored, edit, context);
     changed.prepend(QStringLiteral("nick"));
-    return store(table, stored, changed, context);
+    EditResult result = store(table, stored, changed, context);
+    write.commit();
+    return result;
 }
 
 EditResult setContact(const QString& tablePath, const QString& nick, const ContactEdit& edit,
                       const EditContext& context) {
     Table table;
     openForWriting(table, tablePath);
+    // The fields read (the notes a line goes below) cannot change before the store.
+    TableWrite write(table);
     if (nick.isEmpty() || !standOn(table, nick))
         throw ToolError(QStringLiteral("no contact has the nick \"%1\"").arg(nick));
     const int sameNick = countSameNick(table, nick);
@@ -240,6 +246,7 @@ EditResult setContact(const QString& tablePath, const QString& nick, const Conta
     table.edit();
     QStringList changed = writeFields(table, nick, edit, context);
     EditResult result = store(table, nick, changed, context);
+    write.commit();
     result.sameNickCount = sameNick;
     return result;
 }

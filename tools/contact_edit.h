@@ -2,7 +2,9 @@
 // The table tool's add and set commands: a contact created, or fields of the contact with a
 // nick changed, under the rules of the window's New Entry and Update Entry. Texts longer than
 // their field are cut with a warning, the offset is kept in hours and in days alike, and each
-// command is one write through the table component, so a contact is never seen half written.
+// command is one write through the table component, so a contact is never seen half written,
+// and what the command read for it (whether the nick exists, the notes) holds until it is
+// stored: commands run at the same instant wait for each other.
 
 #include "core/clock_format.h"
 #include "tools/contacts_format.h"

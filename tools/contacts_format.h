@@ -108,9 +108,4 @@ bool holdsNothing(const DecodedContact& contact);
 // What an error number means to the user: "the disk is full" rather than the system's text.
 QString systemErrorText(int errorNumber);
 
-// Days of an offset in whole hours, as the table holds it.
-inline double hoursToDays(int hours) {
-    return hours / 24.0;
-}
-
 } // namespace palvane::tool

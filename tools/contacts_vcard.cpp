@@ -1,5 +1,7 @@
 #include "tools/contacts_vcard.h"
 
+#include "core/time_displacement.h"
+
 #include "tools/contact_pictures.h"
 #include "tools/extra_lines.h"
 #include "tools/read_limits.h"

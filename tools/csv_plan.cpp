@@ -1,6 +1,6 @@
 #include "tools/csv_plan.h"
 
-#include "store/contact_offset.h"
+#include "core/contact_offset.h"
 #include "store/field_names.h"
 #include "tools/csv_columns.h"
 #include "tools/extra_lines.h"

@@ -1,5 +1,6 @@
 #include "tools/demo_contacts.h"
 
+#include "core/time_displacement.h"
 #include "store/table.h"
 
 #include <QColor>
@@ -116,7 +117,7 @@ std::vector<ContactRow> sampleContacts(const QString& pictureDir) {
         row.email = QString::fromUtf8(sample.email);
         row.notes = QString::fromUtf8(sample.notes);
         row.spin = sample.hours;
-        row.timeDisplacement = sample.hours / 24.0;
+        row.timeDisplacement = hoursToDays(sample.hours);
         if (sample.pattern >= 0)
             row.picture = picturePath(dir, sample, number);
         rows.push_back(std::move(row));
@@ -147,7 +148,7 @@ void generatedContact(qint64 i, ContactRow& row) {
     row.email = nick + QStringLiteral("@example.org");
     row.notes = QStringLiteral("Generated contact %1.").arg(i + 1);
     row.spin = hours;
-    row.timeDisplacement = hours / 24.0;
+    row.timeDisplacement = hoursToDays(hours);
 }
 
 } // namespace palvane::tool

@@ -284,6 +284,23 @@ class Story(unittest.TestCase):
         self.fail("%s: not so on the screen (%d colours, darkest %s, brightest %s)"
                   % (what, len(colours), colours[0], colours[-1]))
 
+    def clock_says(self, panel_name, *values):
+        """Waits a few clock ticks for the clock panel of the tab on show to read every one of
+        the values."""
+        panel = self.program.page().find("frame", panel_name)
+        said = []
+
+        def reads_all():
+            said[:] = [label.spoken for label in panel.find_all(role="label")]
+            return all(any(v in s for s in said) for v in values)
+        try:
+            wait_until(reads_all, "the clock", TIMEOUT / 4)
+            return
+        except AssertionError:
+            pass
+        missing = [v for v in values if not any(v in s for s in said)]
+        self.fail("%s reads %s, not %s" % (panel_name, said, missing))
+
     def holds_the_main_window(self, what):
         """Clicks the main window's Edit/Add tab, which no side window covers, and checks that
         the click was refused."""

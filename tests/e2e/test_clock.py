@@ -1,26 +1,9 @@
 """The world clock on both tabs under a fixed clock, read the way a screen reader reads it."""
 
-from desktop import TIMEOUT, wait_until
 from story import Story, contact
 
 
 class Clock(Story):
-    def clock_says(self, panel_name, *values):
-        """Waits a few clock ticks for the panel to read every one of the values."""
-        panel = self.program.page().find("frame", panel_name)
-        said = []
-
-        def reads_all():
-            said[:] = [label.spoken for label in panel.find_all(role="label")]
-            return all(any(v in s for s in said) for v in values)
-        try:
-            wait_until(reads_all, "the clock", TIMEOUT / 4)
-            return
-        except AssertionError:
-            pass
-        missing = [v for v in values if not any(v in s for s in said)]
-        self.fail("%s reads %s, not %s" % (panel_name, said, missing))
-
     def test_new_year_across_the_date_line_on_a_12_hour_clock(self):
         self.make_table(contact("alpha", hours=1))
         self.start(fake_time="2026-12-31 23:30:00", locale="en_US.UTF-8")

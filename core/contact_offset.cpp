@@ -1,12 +1,10 @@
-#include "store/contact_offset.h"
+#include "core/contact_offset.h"
+
+#include "core/time_displacement.h"
 
 #include <cmath>
 
 namespace palvane {
-
-double daysOfHours(int hours) {
-    return hours / 24.0;
-}
 
 bool offsetsAgree(double days, int hours) {
     return std::fabs(days * 24.0 - hours) <= kOffsetToleranceHours;
@@ -17,7 +15,7 @@ OffsetMatch completeOffset(ContactOffset& offset) {
         return offsetsAgree(*offset.days, *offset.hours) ? OffsetMatch::Agree
                                                          : OffsetMatch::Disagree;
     if (offset.hours) {
-        offset.days = daysOfHours(*offset.hours);
+        offset.days = hoursToDays(*offset.hours);
         return OffsetMatch::DaysDerived;
     }
     if (!offset.days)

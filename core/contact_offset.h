@@ -4,6 +4,8 @@
 // after a search). Whatever fills them from outside the windows (an import, the table tool's
 // commands) gives one and derives the other, so that browsing and searching never show two
 // different times for one contact; tables where the two differ are found by the same rule.
+// Days from hours are always hoursToDays (time_displacement.h): the very value the spin box
+// gives, to the last bit.
 
 #include <QString>
 
@@ -14,9 +16,6 @@ namespace palvane {
 // The two may differ by this much and still name one offset (36 seconds): a day offset
 // written with four decimals, or rounded to the precision the program keeps, still agrees.
 inline constexpr double kOffsetToleranceHours = 0.01;
-
-// Days of a whole-hour offset: hours / 24.
-double daysOfHours(int hours);
 
 // Whether the day offset is the hour offset (a blank one reads as 0, as the windows read it).
 bool offsetsAgree(double days, int hours);
@@ -30,7 +29,7 @@ struct ContactOffset {
 enum class OffsetMatch {
     Blank,        // neither given: both stay blank
     Agree,        // both given, naming one offset: kept as given
-    DaysDerived,  // only hours given: days = hours / 24
+    DaysDerived,  // only hours given: days = hoursToDays(hours)
     HoursDerived, // only days given, a whole number of hours: hours from them
     HoursRounded, // only days given, not whole hours: hours rounded, halves away from zero
     Disagree,     // both given, naming different offsets: nothing changed
