@@ -12,6 +12,10 @@
 
 namespace palvane::sync {
 
+namespace {
+constexpr qint64 kStreamedReadBuffer = 256 * 1024;
+} // namespace
+
 struct DavClient::Impl {
     Settings settings;
     QNetworkAccessManager manager;
@@ -90,6 +94,10 @@ DavAnswer DavClient::send(const QByteArray& verb, const QUrl& url, const QByteAr
 
     ++d->requests;
     std::unique_ptr<QNetworkReply> reply(d->manager.sendCustomRequest(request, verb, body));
+    // Qt reads the answer on a thread of its own; unbounded, it would pile up a long listing
+    // whole while the consumer stores the entries. Bounded, the server waits for us instead.
+    if (consume)
+        reply->setReadBufferSize(kStreamedReadBuffer);
     bool askedOnce = false;
     bool refusedRedirect = false;
     QObject::connect(&d->manager, &QNetworkAccessManager::authenticationRequired, reply.get(),
