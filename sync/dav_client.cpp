@@ -13,7 +13,18 @@
 namespace palvane::sync {
 
 namespace {
+
 constexpr qint64 kStreamedReadBuffer = 256 * 1024;
+constexpr qint64 kPiece = 64 * 1024;
+
+// What has arrived, handed on in small pieces: a server that sends its whole answer and closes
+// leaves all of it in the reply at once, and one piece of that size would be held twice more
+// (the copy, and the XML reader's text of it).
+void consumeInPieces(QNetworkReply& reply, const std::function<void(const QByteArray&)>& consume) {
+    while (reply.bytesAvailable() > 0)
+        consume(reply.read(kPiece));
+}
+
 } // namespace
 
 struct DavClient::Impl {
@@ -96,8 +107,13 @@ DavAnswer DavClient::send(const QByteArray& verb, const QUrl& url, const QByteAr
     std::unique_ptr<QNetworkReply> reply(d->manager.sendCustomRequest(request, verb, body));
     // Qt reads the answer on a thread of its own; unbounded, it would pile up a long listing
     // whole while the consumer stores the entries. Bounded, the server waits for us instead.
-    if (consume)
+    // Qt forgets the bound when it sends the request again with the credentials, so it is set
+    // once more when the answer's headers are in.
+    if (consume) {
         reply->setReadBufferSize(kStreamedReadBuffer);
+        QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, reply.get(),
+                         [&] { reply->setReadBufferSize(kStreamedReadBuffer); });
+    }
     bool askedOnce = false;
     bool refusedRedirect = false;
     QObject::connect(&d->manager, &QNetworkAccessManager::authenticationRequired, reply.get(),
@@ -124,7 +140,7 @@ DavAnswer DavClient::send(const QByteArray& verb, const QUrl& url, const QByteAr
         // Only a success carries the data a consumer wants; an error page stays in the answer.
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (consume && status >= 200 && status < 300)
-            consume(reply->readAll());
+            consumeInPieces(*reply, consume);
         else
             answer.body += reply->readAll();
     });
@@ -139,7 +155,7 @@ DavAnswer DavClient::send(const QByteArray& verb, const QUrl& url, const QByteAr
     const int status = answer.status;
     if (reply->isOpen()) {
         if (consume && status >= 200 && status < 300)
-            consume(reply->readAll());
+            consumeInPieces(*reply, consume);
         else
             answer.body += reply->readAll();
     }
