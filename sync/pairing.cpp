@@ -16,6 +16,20 @@ void remember(QHash<QString, qint64>& index, const QString& key, qint64 row) {
     index.insert(key, found == index.constEnd() ? row : -1); // -1: more than one
 }
 
+bool sharesAName(const ContactRow& contact, const ContactRow& card) {
+    bool anyOnCard = false;
+    for (const auto& [mine, theirs] :
+         {std::pair{&contact.nick, &card.nick}, std::pair{&contact.email, &card.email},
+          std::pair{&contact.name, &card.name}}) {
+        if (theirs->trimmed().isEmpty())
+            continue;
+        anyOnCard = true;
+        if (mine->trimmed().compare(theirs->trimmed(), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return !anyOnCard;
+}
+
 } // namespace
 
 void Run::collectPairing() {
@@ -41,8 +55,14 @@ std::optional<CardState> Run::pairWithLocal(const QString& href, const CardEdito
     QString how;
     if (const std::optional<qint64> hinted = uid.isEmpty() ? std::nullopt : state_.rowOfUid(uid);
         hinted && !paired_.contains(*hinted)) {
-        row = hinted;
-        how = QStringLiteral("UID");
+        // The hint names a rowid, which a dump and restore may have given to another contact
+        // since: it holds only while the contact there still shares a nick, e-mail or name
+        // with the card.
+        ContactRow hintedContact;
+        if (writer_.read(*hinted, hintedContact) && sharesAName(hintedContact, decoded)) {
+            row = hinted;
+            how = QStringLiteral("UID");
+        }
     }
     const auto lookUp = [&](const QHash<QString, qint64>& index, const QString& key,
                             const QString& name) {

@@ -4,6 +4,8 @@
 // send exactly those changes, leaving every other card on the server byte for byte as it was.
 // Against Radicale and Xandikos.
 
+#include "sync/password_store.h"
+#include "tests/sync/holding_proxy.h"
 #include "tests/sync/sync_fixture.h"
 
 #include <QFile>
@@ -13,6 +15,7 @@
 #include <QTest>
 
 using palvane::test::DavServer;
+using palvane::test::HoldingProxy;
 using palvane::test::SyncFixture;
 
 Q_DECLARE_METATYPE(DavServer::Kind)
@@ -96,6 +99,8 @@ private slots:
     void initTestCase();
     void compacted_data();
     void compacted();
+    void renumberedBeforeANewSetUp_data();
+    void renumberedBeforeANewSetUp();
 };
 
 void TestSyncRenumbering::initTestCase() {
@@ -224,6 +229,49 @@ void TestSyncRenumbering::compacted() {
     QCOMPARE(again.sent, 0);
     QCOMPARE(again.received, 0);
     QCOMPARE(again.refound, 0);
+}
+
+void TestSyncRenumbering::renumberedBeforeANewSetUp_data() {
+    QTest::addColumn<DavServer::Kind>("kind");
+    QTest::newRow("radicale") << DavServer::Kind::Radicale;
+    QTest::newRow("xandikos") << DavServer::Kind::Xandikos;
+}
+
+// The UIDs of the cards are remembered by rowid when the set-up names another address book
+// (here the same one through a relay, as after a move of the server); a dump and restore
+// before the first sync with it must not pair a card with whichever contact took its rowid.
+void TestSyncRenumbering::renumberedBeforeANewSetUp() {
+    QFETCH(DavServer::Kind, kind);
+    SyncFixture f;
+    QString problem;
+    if (!f.start(kind, &problem))
+        QFAIL(qPrintable(problem));
+    const QString path = f.box().path() + QStringLiteral("/moved.db");
+    QStringList contacts;
+    for (int i = 0; i < 8; ++i)
+        contacts << QStringLiteral("c%1,Person %1,c%1@example.org").arg(i);
+    f.setUpTable(path, contacts);
+    QCOMPARE(runShell(path, QStringLiteral("DELETE FROM contacts WHERE \"IRC Nick\" IN "
+                                           "('c0', 'c1', 'c3');")),
+             QString());
+    QCOMPARE(f.sync(path).conflicts.size(), size_t(0));
+    const QStringList synced = f.serverContacts();
+    const int cards = int(f.server().hrefs().size());
+
+    HoldingProxy relay(quint16(f.server().root().port()));
+    QUrl moved = f.server().addressBook();
+    moved.setPort(relay.port());
+    const auto setup = palvane::sync::setUp(path, moved.toString(), f.server().user(),
+                                            f.server().password(), QString());
+    QString place;
+    palvane::sync::storePassword(setup.url, setup.user, f.server().password(), &place);
+    QCOMPARE(rewrite(path, QString(), Rewrite::DumpAndRestore), QString());
+
+    const auto report = f.sync(path);
+    QCOMPARE(report.conflicts.size(), size_t(0));
+    QCOMPARE(f.tableContacts(path), synced);
+    QCOMPARE(f.serverContacts(), synced);
+    QCOMPARE(int(f.server().hrefs().size()), cards);
 }
 
 QTEST_GUILESS_MAIN(TestSyncRenumbering)
