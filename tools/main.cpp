@@ -94,7 +94,7 @@ namespace palvane::tool {
 
 std::vector<Command> allCommands() {
     return {createCommand(), demoCommand(), checkCommand(), importCommand(), exportCommand(),
-            showCommand(),   addCommand(),  setCommand(),   nicksCommand(), syncCommand()};
+            showCommand(),   addCommand(),  setCommand(),   nicksCommand(),  syncCommand()};
 }
 
 } // namespace palvane::tool

@@ -21,7 +21,6 @@
 use strict;
 use warnings;
 
-use File::Spec;
 use File::Temp qw(tempfile);
 use POSIX ();
 
@@ -70,8 +69,9 @@ sub tool_path {
     if ($command ne '') {
         return -x $command && !-d $command ? $command : undef;
     }
-    for my $dir (File::Spec->path()) {
-        my $path = File::Spec->catfile($dir, 'palvane-table');
+    # The folders of PATH in order; an empty entry means the current folder.
+    for my $dir (split /:/, ($ENV{PATH} // ''), -1) {
+        my $path = ($dir eq '' ? '.' : $dir) . '/palvane-table';
         return $path if -x $path && !-d $path;
     }
     return undef;
