@@ -84,15 +84,26 @@ struct SyncState::Impl {
         return state;
     }
 
-    std::vector<CardState> cards(sqlite3_stmt* stmt) {
+    // Every row of the bound statement, each read by readRow.
+    template <class ReadRow> auto rows(sqlite3_stmt* stmt, ReadRow readRow) {
         sql::StatementUse use(stmt);
-        std::vector<CardState> found;
+        std::vector<decltype(readRow(stmt))> found;
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            found.push_back(card(stmt));
+            found.push_back(readRow(stmt));
         if (rc != SQLITE_DONE)
             fail();
         return found;
+    }
+
+    std::vector<CardState> cards(sqlite3_stmt* stmt) {
+        return rows(stmt, [this](sqlite3_stmt* row) { return card(row); });
+    }
+
+    // A page in href order: ?1 the last href of the page before, ?2 the page's length.
+    static void bindPage(sqlite3_stmt* stmt, const QString& afterHref, int limit) {
+        sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
+        sqlite3_bind_int(stmt, 2, limit);
     }
 };
 
@@ -151,8 +162,7 @@ std::vector<CardState> SyncState::unsettled(const QString& afterHref, int limit)
         d->prepare("SELECT href, row, etag, uid, card, local_base, server_base, server_gone "
                    "FROM sync.cards WHERE (row IS NULL OR etag = '') AND href > ?1 "
                    "ORDER BY href LIMIT ?2");
-    sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
-    sqlite3_bind_int(stmt, 2, limit);
+    Impl::bindPage(stmt, afterHref, limit);
     return d->cards(stmt);
 }
 
@@ -224,32 +234,18 @@ void SyncState::addListed(const Listed& listed) {
 std::vector<Listed> SyncState::nextListed(const QString& afterHref, int limit) const {
     sqlite3_stmt* stmt = d->prepare(
         "SELECT href, etag, gone FROM sync.listing WHERE href > ?1 ORDER BY href LIMIT ?2");
-    sql::StatementUse use(stmt);
-    sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
-    sqlite3_bind_int(stmt, 2, limit);
-    std::vector<Listed> found;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        found.push_back(
-            {sql::columnText(stmt, 0), sql::columnText(stmt, 1), sqlite3_column_int(stmt, 2) != 0});
-    if (rc != SQLITE_DONE)
-        d->fail();
-    return found;
+    Impl::bindPage(stmt, afterHref, limit);
+    return d->rows(stmt, [](sqlite3_stmt* row) {
+        return Listed{sql::columnText(row, 0), sql::columnText(row, 1),
+                      sqlite3_column_int(row, 2) != 0};
+    });
 }
 
 std::vector<QString> SyncState::unlisted(const QString& afterHref, int limit) const {
     sqlite3_stmt* stmt = d->prepare("SELECT href FROM sync.cards WHERE listed = 0 AND etag <> '' "
                                     "AND href > ?1 ORDER BY href LIMIT ?2");
-    sql::StatementUse use(stmt);
-    sql::bindText(stmt, 1, afterHref.isNull() ? QStringLiteral("") : afterHref);
-    sqlite3_bind_int(stmt, 2, limit);
-    std::vector<QString> found;
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-        found.push_back(sql::columnText(stmt, 0));
-    if (rc != SQLITE_DONE)
-        d->fail();
-    return found;
+    Impl::bindPage(stmt, afterHref, limit);
+    return d->rows(stmt, [](sqlite3_stmt* row) { return sql::columnText(row, 0); });
 }
 
 void SyncState::markListed(const QString& href) {
