@@ -135,24 +135,19 @@ void printText(const SyncCommand& command, const SyncSetup& setup, const SyncRep
 }
 
 int syncCommand(const SyncCommand& command) {
-    const std::optional<SyncSetup> setup = readSetup(command.table);
-    if (!setup)
-        throw SyncError(SyncError::Kind::Setup,
-                        QStringLiteral("%1 is not set up for syncing; run palvane-table sync "
-                                       "--setup URL --user NAME first")
-                            .arg(command.table));
+    const SyncSetup setup = requireSetup(command.table);
     SyncOptions options;
     options.tablePath = command.table;
     options.caFile = command.caFile;
     options.prefer = command.prefer;
     options.dryRun = command.dryRun;
     options.localUtcOffsetSeconds = QDateTime::currentDateTime().offsetFromUtc();
-    if (!setup->user.isEmpty()) {
+    if (!setup.user.isEmpty()) {
         std::optional<QString> kept =
-            command.passwordStdin ? std::nullopt : lookUpPassword(setup->url, setup->user);
+            command.passwordStdin ? std::nullopt : lookUpPassword(setup.url, setup.user);
         options.password = kept ? *kept
                                 : readPassword(QStringLiteral("Password of %1 at %2: ")
-                                                   .arg(setup->user, QUrl(setup->url).host()),
+                                                   .arg(setup.user, QUrl(setup.url).host()),
                                                command.passwordStdin);
     }
     const bool terminal = ::isatty(STDERR_FILENO);
@@ -167,9 +162,9 @@ int syncCommand(const SyncCommand& command) {
     if (command.json)
         say(stdout,
             QString::fromUtf8(
-                QJsonDocument(jsonOf(command, *setup, report)).toJson(QJsonDocument::Indented)));
+                QJsonDocument(jsonOf(command, setup, report)).toJson(QJsonDocument::Indented)));
     else
-        printText(command, *setup, report);
+        printText(command, setup, report);
     return report.conflicts.empty() ? kSyncDone : kSyncConflicts;
 }
 

@@ -122,14 +122,18 @@ std::optional<SyncSetup> readSetup(const QString& tablePath) {
     return setup;
 }
 
-SyncReport synchronise(const SyncOptions& options) {
-    const std::optional<SyncSetup> setup = readSetup(options.tablePath);
+SyncSetup requireSetup(const QString& tablePath) {
+    std::optional<SyncSetup> setup = readSetup(tablePath);
     if (!setup)
         throw SyncError(SyncError::Kind::Setup,
-                        QStringLiteral("the table %1 is not set up for synchronisation; run "
-                                       "palvane-table sync --setup URL first")
-                            .arg(options.tablePath));
-    Run run(options, *setup);
+                        QStringLiteral("%1 is not set up for syncing; run palvane-table sync "
+                                       "--setup URL --user NAME first")
+                            .arg(tablePath));
+    return std::move(*setup);
+}
+
+SyncReport synchronise(const SyncOptions& options) {
+    Run run(options, requireSetup(options.tablePath));
     run.repairPairing();
     run.takeServerChanges();
     run.sendLocalChanges();

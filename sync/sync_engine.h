@@ -77,6 +77,8 @@ QString stateFileOf(const QString& tablePath);
 
 // The set-up of the table, if it has one.
 std::optional<SyncSetup> readSetup(const QString& tablePath);
+// The same, or a SyncError saying how to set the table up.
+SyncSetup requireSetup(const QString& tablePath);
 
 // Finds the address book from a server, principal or address book URL and records it as the
 // table's set-up. An address book other than the last one starts over: the cards of the old
